@@ -1,0 +1,1 @@
+# melvara_platform_core: filled in by its area.

@@ -1,0 +1,1 @@
+# melvara_platform_gui: filled in by its area.

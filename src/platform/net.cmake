@@ -1,0 +1,1 @@
+# melvara_platform_net: filled in by its area.

@@ -1,0 +1,1 @@
+# melvara_platform_regexp: filled in by its area.

@@ -1,0 +1,1 @@
+# melvara_platform_threading: filled in by its area.
