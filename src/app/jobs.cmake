@@ -1,0 +1,1 @@
+# playlist and download jobs: target_sources(melvara_app PRIVATE ...)

@@ -1,0 +1,1 @@
+# melvara_app (window, start-up) and the melvara executable

@@ -1,0 +1,1 @@
+# the two HTTP clients: target_sources(melvara_http PRIVATE ...)

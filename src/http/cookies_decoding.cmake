@@ -1,0 +1,1 @@
+# cookies and page decoding sources: target_sources(melvara_http PRIVATE ...)

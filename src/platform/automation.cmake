@@ -1,0 +1,1 @@
+# melvara_platform_automation: filled in by its area.

@@ -1,1 +1,0 @@
-# melvara_platform_regexp: filled in by its area.

@@ -1,0 +1,1 @@
+# tests of cookies and page decoding

@@ -1,0 +1,1 @@
+# tests of melvara_platform_automation

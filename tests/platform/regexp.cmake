@@ -1,1 +1,0 @@
-# tests of melvara_platform_regexp
