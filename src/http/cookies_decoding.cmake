@@ -1,1 +1,2 @@
-# cookies and page decoding sources: target_sources(melvara_http PRIVATE ...)
+target_sources(melvara_http PRIVATE cookies.cpp)
+target_link_libraries(melvara_http PUBLIC melvara_text)

@@ -1,1 +1,3 @@
-# melvara_platform_core: filled in by its area.
+add_library(melvara_platform_core STATIC com.cpp)
+target_include_directories(melvara_platform_core PUBLIC ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(melvara_platform_core PRIVATE melvara_common)
