@@ -12,14 +12,17 @@ namespace {
 
 constexpr int kPositionUnknown = -2;
 
-// Byte offset in GBK text of the character with the given 0-based index; each
-// character (one byte, or two when the first is 0x80 or above) is one UTF-16
-// unit in the text the engine saw.
+// Byte offset in GBK text of the character with the given 0-based index, each
+// character counted as the conversion to UTF-16 counts it: a lead byte with a
+// valid trail byte is one character of two bytes, every other byte one.
 std::size_t ByteOffsetOfCharacter(const Text& text, int characterIndex) {
+    auto byteAt = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     std::size_t offset = 0;
     for (int i = 0; i < characterIndex && offset < text.size(); ++i) {
-        const bool twoBytes = static_cast<unsigned char>(text[offset]) >= 0x80;
-        offset += (twoBytes && offset + 1 < text.size()) ? 2 : 1;
+        const bool lead = byteAt(offset) >= 0x81 && byteAt(offset) <= 0xFE;
+        const bool trail = offset + 1 < text.size() && byteAt(offset + 1) >= 0x40 &&
+                           byteAt(offset + 1) <= 0xFE && byteAt(offset + 1) != 0x7F;
+        offset += (lead && trail) ? 2 : 1;
     }
     return offset;
 }

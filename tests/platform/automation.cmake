@@ -1,1 +1,3 @@
 # tests of melvara_platform_automation
+melvara_add_test(reg_exp_test SOURCES reg_exp_test.cpp LIBS melvara_platform_automation)
+melvara_add_test(text_stream_test SOURCES text_stream_test.cpp LIBS melvara_platform_automation)
