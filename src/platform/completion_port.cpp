@@ -82,6 +82,11 @@ std::size_t CompletionPort::QueuedPackets() const {
     return count_;
 }
 
+std::size_t CompletionPort::Waiters() const {
+    std::lock_guard lock(mutex_);
+    return waiters_;
+}
+
 void CompletionPort::Grow() {
     std::vector<CompletionPacket> larger(ring_.size() * 2);
     for (std::size_t i = 0; i < count_; ++i) {

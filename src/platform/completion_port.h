@@ -43,6 +43,8 @@ class CompletionPort {
 
     bool IsClosed() const;
     std::size_t QueuedPackets() const;
+    // Threads blocked in Take right now.
+    std::size_t Waiters() const;
 
   private:
     void Grow();
