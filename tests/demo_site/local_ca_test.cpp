@@ -2,6 +2,7 @@
 #include "local_ca/openssl_handles.h"
 
 #include "curl_fetch.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -15,24 +16,7 @@ namespace melvara::tools {
 namespace {
 
 using testing::CurlGet;
-
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "melvara-ca-XXXXXX");
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
+using testing::TempDir;
 
 // An HTTPS server on 127.0.0.1, port 0, answering "ok" on "/", stopped on destruction.
 class TlsServer {

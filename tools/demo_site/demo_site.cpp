@@ -5,6 +5,7 @@
 #include "local_ca/openssl_handles.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
@@ -159,6 +160,12 @@ void DemoSite::Impl::Start() {
     };
     // Idle keep-alive connections would hold Stop() up for the default five seconds.
     server_->set_keep_alive_timeout(1);
+    // httplib's default also sets SO_REUSEPORT, which would let a second site share the
+    // port silently instead of failing to start.
+    server_->set_socket_options([](int socket) {
+        const int on = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+    });
     server_->set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
         Record(request);
         return httplib::Server::HandlerResponse::Unhandled;

@@ -1,0 +1,24 @@
+#include "temp_dir.h"
+
+#include <stdlib.h>
+
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+namespace melvara::tools::testing {
+
+TempDir::TempDir() {
+    std::string pattern = std::filesystem::temp_directory_path() / "melvara-site-test-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+}  // namespace melvara::tools::testing
