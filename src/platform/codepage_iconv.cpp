@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <vector>
 
 namespace melvara::platform {
 
@@ -39,18 +40,6 @@ class IconvHandle {
     iconv_t handle_;
 };
 
-// Conversions run on several threads at once; each thread keeps its own
-// descriptors, so no state is shared.
-IconvHandle& GbkDecoder() {
-    thread_local IconvHandle handle(kUtf16Name, kGbkName);
-    return handle;
-}
-
-IconvHandle& GbkEncoder() {
-    thread_local IconvHandle handle(kGbkName, kUtf16Name);
-    return handle;
-}
-
 bool IsGbkLead(unsigned char byte) {
     return byte >= 0x81 && byte <= 0xFE;
 }
@@ -64,35 +53,120 @@ bool IsLowSurrogate(char16_t unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
-// A bad byte, or a lead byte with a well-formed trail that the table does not
-// map, becomes one U+FFFD; a lead byte followed by anything else becomes U+FFFD
-// alone and the next byte is decoded on its own.
+constexpr int kTrailCount = 0xFE - 0x40 + 1;
+
+// Code page 936 read out of iconv once, character by character, into two
+// tables. Converting through the tables gives iconv's results without calling
+// it per text, and the tables never change after they are built, so every
+// thread may use them at once.
+class GbkTables {
+  public:
+    GbkTables() : pairs_((0xFE - 0x81 + 1) * kTrailCount, 0), encoded_(0x10000, 0) {
+        IconvHandle decoder(kUtf16Name, kGbkName);
+        IconvHandle encoder(kGbkName, kUtf16Name);
+        if (!decoder.IsValid() || !encoder.IsValid())
+            return;
+        for (int byte = 0x80; byte <= 0xFF; ++byte) {
+            const char input[1] = {static_cast<char>(byte)};
+            singles_[byte - 0x80] = DecodeOne(decoder, input, 1);
+        }
+        for (int lead = 0x81; lead <= 0xFE; ++lead) {
+            for (int trail = 0x40; trail <= 0xFE; ++trail) {
+                const char input[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+                pairs_[static_cast<std::size_t>(PairIndex(static_cast<unsigned char>(lead),
+                                                          static_cast<unsigned char>(trail)))] =
+                    DecodeOne(decoder, input, 2);
+            }
+        }
+        for (char32_t unit = 0x80; unit < 0x10000; ++unit) {
+            if (unit >= 0xD800 && unit <= 0xDFFF)
+                continue;
+            encoded_[unit] = EncodeOne(encoder, static_cast<char16_t>(unit));
+        }
+        valid_ = true;
+    }
+
+    bool IsValid() const { return valid_; }
+    // U+0000 when the byte alone is no character.
+    char16_t Single(unsigned char byte) const { return singles_[byte - 0x80]; }
+    // U+0000 when the pair is no character.
+    char16_t Pair(unsigned char lead, unsigned char trail) const {
+        return pairs_[static_cast<std::size_t>(PairIndex(lead, trail))];
+    }
+    // 0 when the character has no form; below 0x100 a single byte, else lead * 256 + trail.
+    std::uint16_t Encoded(char16_t unit) const { return encoded_[unit]; }
+
+  private:
+    static int PairIndex(unsigned char lead, unsigned char trail) {
+        return (lead - 0x81) * kTrailCount + (trail - 0x40);
+    }
+
+    static char16_t DecodeOne(IconvHandle& decoder, const char* bytes, std::size_t length) {
+        char* in = const_cast<char*>(bytes);
+        char16_t unit[2] = {0, 0};
+        char* out = reinterpret_cast<char*>(unit);
+        std::size_t outLeft = sizeof(unit);
+        if (iconv(decoder.Fresh(), &in, &length, &out, &outLeft) == static_cast<std::size_t>(-1) ||
+            length != 0 || outLeft != sizeof(char16_t)) {
+            return 0;
+        }
+        return unit[0];
+    }
+
+    static std::uint16_t EncodeOne(IconvHandle& encoder, char16_t unit) {
+        char* in = reinterpret_cast<char*>(&unit);
+        std::size_t inLeft = sizeof(unit);
+        unsigned char bytes[4] = {0, 0, 0, 0};
+        char* out = reinterpret_cast<char*>(bytes);
+        std::size_t outLeft = sizeof(bytes);
+        if (iconv(encoder.Fresh(), &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1)) {
+            return 0;
+        }
+        const std::size_t written = sizeof(bytes) - outLeft;
+        if (written == 1)
+            return bytes[0];
+        if (written == 2)
+            return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
+        return 0;
+    }
+
+    bool valid_ = false;
+    char16_t singles_[0x80] = {};
+    std::vector<char16_t> pairs_;
+    std::vector<std::uint16_t> encoded_;
+};
+
+const GbkTables& Tables() {
+    static const GbkTables tables;
+    return tables;
+}
+
+// A byte that is no character, or a lead byte with a well-formed trail that the
+// code page does not map, becomes one U+FFFD; a lead byte followed by anything
+// else becomes U+FFFD alone and the next byte is decoded on its own.
 bool DecodeGbk(std::string_view input, std::u16string& output) {
-    IconvHandle& decoder = GbkDecoder();
-    if (!decoder.IsValid())
+    const GbkTables& tables = Tables();
+    if (!tables.IsValid())
         return false;
-    iconv_t cd = decoder.Fresh();
     output.reserve(output.size() + input.size());
-    char16_t chunk[4096];
     std::size_t pos = 0;
     while (pos < input.size()) {
-        char* in = const_cast<char*>(input.data() + pos);
-        std::size_t inLeft = input.size() - pos;
-        char* out = reinterpret_cast<char*>(chunk);
-        std::size_t outLeft = sizeof(chunk);
-        const std::size_t result = iconv(cd, &in, &inLeft, &out, &outLeft);
-        const int error = errno;
-        output.append(chunk, (sizeof(chunk) - outLeft) / sizeof(char16_t));
-        pos = input.size() - inLeft;
-        if (result != static_cast<std::size_t>(-1) || error == E2BIG)
+        const auto byte = static_cast<unsigned char>(input[pos]);
+        if (byte < 0x80) {
+            output.push_back(byte);
+            ++pos;
             continue;
-        if (error != EILSEQ && error != EINVAL)
-            return false;
-        const auto lead = static_cast<unsigned char>(input[pos]);
-        const bool pair = IsGbkLead(lead) && pos + 1 < input.size() &&
-                          IsGbkTrail(static_cast<unsigned char>(input[pos + 1]));
-        output.push_back(kReplacementCharacter);
-        pos += pair ? 2 : 1;
+        }
+        const auto trail = pos + 1 < input.size() ? static_cast<unsigned char>(input[pos + 1]) : 0;
+        if (IsGbkLead(byte) && IsGbkTrail(trail)) {
+            const char16_t unit = tables.Pair(byte, trail);
+            output.push_back(unit != 0 ? unit : kReplacementCharacter);
+            pos += 2;
+            continue;
+        }
+        const char16_t unit = tables.Single(byte);
+        output.push_back(unit != 0 ? unit : kReplacementCharacter);
+        ++pos;
     }
     return true;
 }
@@ -101,31 +175,29 @@ bool DecodeGbk(std::string_view input, std::u16string& output) {
 // character, a lone surrogate as one too) becomes the default character.
 bool EncodeGbk(std::u16string_view input, std::string& output, std::string_view defaultChar,
                bool& usedDefault) {
-    IconvHandle& encoder = GbkEncoder();
-    if (!encoder.IsValid())
+    const GbkTables& tables = Tables();
+    if (!tables.IsValid())
         return false;
-    iconv_t cd = encoder.Fresh();
     output.reserve(output.size() + input.size() * 2);
-    char chunk[8192];
-    std::size_t pos = 0;
-    while (pos < input.size()) {
-        char* in = const_cast<char*>(reinterpret_cast<const char*>(input.data() + pos));
-        std::size_t inLeft = (input.size() - pos) * sizeof(char16_t);
-        char* out = chunk;
-        std::size_t outLeft = sizeof(chunk);
-        const std::size_t result = iconv(cd, &in, &inLeft, &out, &outLeft);
-        const int error = errno;
-        output.append(chunk, sizeof(chunk) - outLeft);
-        pos = input.size() - inLeft / sizeof(char16_t);
-        if (result != static_cast<std::size_t>(-1) || error == E2BIG)
+    for (std::size_t pos = 0; pos < input.size(); ++pos) {
+        const char16_t unit = input[pos];
+        if (unit < 0x80) {
+            output.push_back(static_cast<char>(unit));
             continue;
-        if (error != EILSEQ && error != EINVAL)
-            return false;
-        const bool pair =
-            IsHighSurrogate(input[pos]) && pos + 1 < input.size() && IsLowSurrogate(input[pos + 1]);
-        output.append(defaultChar);
-        usedDefault = true;
-        pos += pair ? 2 : 1;
+        }
+        const std::uint16_t encoded = tables.Encoded(unit);
+        if (encoded == 0) {
+            if (IsHighSurrogate(unit) && pos + 1 < input.size() && IsLowSurrogate(input[pos + 1])) {
+                ++pos;
+            }
+            output.append(defaultChar);
+            usedDefault = true;
+        } else if (encoded < 0x100) {
+            output.push_back(static_cast<char>(encoded));
+        } else {
+            output.push_back(static_cast<char>(encoded >> 8));
+            output.push_back(static_cast<char>(encoded & 0xFF));
+        }
     }
     return true;
 }

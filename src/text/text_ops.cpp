@@ -47,8 +47,21 @@ bool MatchesAt(std::string_view text, std::size_t pos, std::string_view needle,
     return true;
 }
 
-// Exact search: memmem finds candidates quickly and a cursor that only moves
-// forward over character boundaries rejects those that begin on a trail byte.
+// A position known to start a character, at or before pos and not before
+// floor: two bytes below 0x80 in a row end a character whatever came before
+// them (the first is a character or a trail byte, the second then stands
+// alone). Scanning back for such a pair is short in real pages, where the
+// forward walk from floor could cover megabytes.
+std::size_t BoundaryNear(std::string_view text, std::size_t pos, std::size_t floor) {
+    for (std::size_t i = pos; i >= floor + 2; --i) {
+        if (At(text, i - 1) < 0x80 && At(text, i - 2) < 0x80)
+            return i;
+    }
+    return floor;
+}
+
+// Exact search: memmem finds candidates quickly, and a candidate counts only
+// when walking the characters from a known boundary lands on it.
 std::size_t FindExact(std::string_view text, std::string_view needle, std::size_t from) {
     std::size_t boundary = from;
     std::size_t searchFrom = from;
@@ -59,6 +72,7 @@ std::size_t FindExact(std::string_view text, std::string_view needle, std::size_
             return std::string_view::npos;
         const std::size_t candidate =
             static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+        boundary = BoundaryNear(text, candidate, boundary);
         while (boundary < candidate)
             boundary += IsLeadByte(At(text, boundary)) ? 2 : 1;
         if (boundary == candidate)

@@ -63,10 +63,12 @@ Text WideToText(const WideText& wide, unsigned codePage) {
                                                         -1, nullptr, 0, nullptr, nullptr);
     // Twice the ANSI size covers every text in code page 936; a UTF-8 target
     // can need more (a character 936 lacks is one '?' there but up to four bytes
-    // in UTF-8), so the target's own size is the floor.
-    const int targetBytes =
-        platform::WideCharToMultiByte(codePage, 0, units.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    const int size = std::max(2 * ansiBytes, targetBytes);
+    // in UTF-8), so for another code page its own size is the floor.
+    int size = 2 * ansiBytes;
+    if (codePage != platform::kCodePageAnsi && codePage != platform::kCodePageGbk) {
+        size = std::max(size, platform::WideCharToMultiByte(codePage, 0, units.c_str(), -1, nullptr,
+                                                            0, nullptr, nullptr));
+    }
     if (size <= 0)
         return Text();
     std::string buffer(static_cast<std::size_t>(size), '\0');
