@@ -111,10 +111,14 @@ std::uintptr_t WorkerLoop(PoolCore* self, void* startArgument) noexcept {
     if (platform::AutoResetEvent* event = core.signalEvent.load()) {
         event->Set();
     }
-    // A latecomer that arrives while the pool is stopping leaves at once: Stop
-    // counted the workers before it arrived and posted no exit packet for it.
-    platform::CompletionPort* port =
-        core.state.load() == PoolState::Stopping ? nullptr : core.port.load();
+    platform::CompletionPort* port = core.port.load();
+    // Stop posts one exit packet per worker it counted. A worker that finds the
+    // pool stopping may have come up after that count, so it posts one for
+    // itself; behind the tasks already queued, so those still run first in
+    // modes 1 and 3. A surplus packet is dropped when the port closes.
+    if (port != nullptr && core.state.load() == PoolState::Stopping) {
+        port->Post(kExitBytes, kExitKey, kExitOverlapped);
+    }
     while (port != nullptr) {
         const std::optional<platform::CompletionPacket> packet = port->Take();
         if (!packet || packet->overlapped == kExitOverlapped ||
