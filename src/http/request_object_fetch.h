@@ -18,20 +18,22 @@ namespace melvara::http {
 // address, and what the fetch writes into one left out is discarded. Fill it
 // with designated initialisers in this order: {.method = 1, .cookies = &jar}.
 struct RequestObjectFetchOptions {
-    std::optional<int> method;          // 0 "GET" (default), 1 "POST", 2 "HEAD"; others: 0
-    std::optional<Text> postData;       // sent when postBytes is empty
-    Text* cookies = nullptr;            // in/out: sent as "Cookie", then merged
-    Text* returnedCookies = nullptr;    // out: "name=value" pieces the response sets
-    Text* headers = nullptr;            // in/out: CR LF lines; completed with the defaults
-    Text* responseHeaders = nullptr;    // out
-    int* statusCode = nullptr;          // out
-    std::optional<bool> noRedirect;     // default false
-    std::optional<Bytes> postBytes;     // sent instead of postData when non-empty
-    std::optional<Text> proxy;          // default "": direct
-    std::optional<int> timeoutSeconds;  // default 0 (15 s); -1 keeps the object's own
-    std::optional<Text> proxyUser;
-    std::optional<Text> proxyPassword;
-    std::optional<int> credentialsFlag;  // default 1: the credentials are for the proxy
+    std::optional<int> method = std::nullopt;  // 0 "GET" (default), 1 "POST", 2 "HEAD"; others: 0
+    std::optional<Text> postData = std::nullopt;  // sent when postBytes is empty
+    Text* cookies = nullptr;                      // in/out: sent as "Cookie", then merged
+    Text* returnedCookies = nullptr;              // out: "name=value" pieces the response sets
+    Text* headers = nullptr;          // in/out: CR LF lines; completed with the defaults
+    Text* responseHeaders = nullptr;  // out
+    int* statusCode = nullptr;        // out
+    std::optional<bool> noRedirect = std::nullopt;  // default false
+    std::optional<Bytes> postBytes = std::nullopt;  // sent instead of postData when non-empty
+    std::optional<Text> proxy = std::nullopt;       // default "": direct
+    std::optional<int> timeoutSeconds =
+        std::nullopt;  // default 0 (15 s); -1 keeps the object's own
+    std::optional<Text> proxyUser = std::nullopt;
+    std::optional<Text> proxyPassword = std::nullopt;
+    std::optional<int> credentialsFlag =
+        std::nullopt;  // default 1: the credentials are for the proxy
     platform::RequestObject* requestObject = nullptr;  // used instead of a new object
 };
 

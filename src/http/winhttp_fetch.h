@@ -16,22 +16,23 @@ namespace melvara::http {
 // address, and what the fetch writes into one left out is discarded. For
 // cookies alone, leaving it out (nullptr) differs from giving "".
 struct WinHttpFetchOptions {
-    std::optional<int> method;     // 0 "GET" (default), 1 "POST", 2 "HEAD", 3 "PUT"; others "GET"
-    std::optional<Text> postData;  // its bytes are the request body
-    Text* cookies = nullptr;       // in/out; given: sent when non-empty and merged afterwards
+    std::optional<int> method =
+        std::nullopt;  // 0 "GET" (default), 1 "POST", 2 "HEAD", 3 "PUT"; others "GET"
+    std::optional<Text> postData = std::nullopt;  // its bytes are the request body
+    Text* cookies = nullptr;          // in/out; given: sent when non-empty and merged afterwards
     Text* returnedCookies = nullptr;  // out: pieces joined by "; " (spaces gone after a merge)
-    std::optional<Text> headers;      // extra CR LF lines, no trailing CR LF
-    Text* responseHeaders = nullptr;  // out: the raw head, CR LF lines
-    std::optional<bool> noRedirect;   // default false
-    std::optional<Text> user;         // Basic credentials, used when both are non-empty
-    std::optional<Text> password;
-    std::optional<Text> proxy;  // "host[:port]"; default "": direct
-    std::optional<Text> proxyUser;
-    std::optional<Text> proxyPassword;
-    std::optional<int> timeoutSeconds;  // per phase; below 1: 30 s
-    Text* location = nullptr;           // out: written only when the response has one
-    Text* statusText = nullptr;         // out: "200 OK", or the failing step's message
-    Bytes* responseBytes = nullptr;     // out: the body as received
+    std::optional<Text> headers = std::nullopt;     // extra CR LF lines, no trailing CR LF
+    Text* responseHeaders = nullptr;                // out: the raw head, CR LF lines
+    std::optional<bool> noRedirect = std::nullopt;  // default false
+    std::optional<Text> user = std::nullopt;  // Basic credentials, used when both are non-empty
+    std::optional<Text> password = std::nullopt;
+    std::optional<Text> proxy = std::nullopt;  // "host[:port]"; default "": direct
+    std::optional<Text> proxyUser = std::nullopt;
+    std::optional<Text> proxyPassword = std::nullopt;
+    std::optional<int> timeoutSeconds = std::nullopt;  // per phase; below 1: 30 s
+    Text* location = nullptr;        // out: written only when the response has one
+    Text* statusText = nullptr;      // out: "200 OK", or the failing step's message
+    Bytes* responseBytes = nullptr;  // out: the body as received
 };
 
 Text FetchWithWinHttp(const Text& url, const WinHttpFetchOptions& options = {});

@@ -93,15 +93,8 @@ class CurlRequestObject final : public RequestObject {
             value.find_first_of("\r\n") != std::string::npos) {
             return false;
         }
-        // Setting a header again replaces its value in place.
-        const auto existing = std::find_if(headers_.begin(), headers_.end(), [&](const auto& h) {
-            return EqualNoCase(h.first, name);
-        });
-        if (existing != headers_.end()) {
-            existing->second = value;
-        } else {
-            headers_.emplace_back(name, value);
-        }
+        // A header set twice goes on the wire twice, in the order set.
+        headers_.emplace_back(name, value);
         return true;
     }
 
