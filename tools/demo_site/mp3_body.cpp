@@ -3,6 +3,7 @@
 #include "demo_site/catalogue.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -57,15 +58,18 @@ void FillMp3Bytes(const Song& song, bool alternative, std::size_t offset, char* 
         done = std::min(length, header.size() - offset);
         std::memcpy(out, header.data() + offset, done);
     }
-    std::uint64_t block = 0;
-    std::size_t blockIndex = SIZE_MAX;
-    for (; done < length; ++done) {
+    // Byte i of the rest is byte i % 8 (little-endian) of SplitMix64(seed ^ i / 8).
+    while (done < length) {
         const std::size_t position = offset + done;
-        if (position / 8 != blockIndex) {
-            blockIndex = position / 8;
-            block = SplitMix64(seed ^ blockIndex);
+        const std::uint64_t block = SplitMix64(seed ^ (position / 8));
+        std::array<unsigned char, 8> bytes{};
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            bytes[i] = static_cast<unsigned char>((block >> (8 * i)) & 0xFF);
         }
-        out[done] = static_cast<char>((block >> (8 * (position % 8))) & 0xFF);
+        const std::size_t skip = position % 8;
+        const std::size_t count = std::min(bytes.size() - skip, length - done);
+        std::memcpy(out + done, bytes.data() + skip, count);
+        done += count;
     }
 }
 
