@@ -373,9 +373,13 @@ CertificateFiles CertificateFilesIn(const std::filesystem::path& dir) {
 
 CertificateFiles WriteCertificates(const CertificatePems& pems, const std::filesystem::path& dir) {
     std::error_code error;
-    std::filesystem::create_directories(dir, error);
+    const bool created = std::filesystem::create_directories(dir, error);
     if (error) {
         throw LocalCaError("local CA: cannot create " + dir.string() + ": " + error.message());
+    }
+    if (created) {
+        // A directory of our own making holds a private key: keep others out of it.
+        std::filesystem::permissions(dir, std::filesystem::perms::owner_all, error);
     }
     const CertificateFiles files = CertificateFilesIn(dir);
     WriteFileAtomically(files.serverKey, pems.serverKey, 0600);
