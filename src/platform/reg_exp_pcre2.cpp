@@ -37,6 +37,8 @@ using MatchContextPtr = std::unique_ptr<pcre2_match_context, MatchContextFree>;
 using MatchDataPtr = std::unique_ptr<pcre2_match_data, MatchDataFree>;
 using JitStackPtr = std::unique_ptr<pcre2_jit_stack, JitStackFree>;
 
+constexpr char16_t kReplacementCharacter = 0xFFFD;
+
 std::atomic<RegExpFactory> gFactory{nullptr};
 
 PCRE2_SPTR Units(std::u16string_view text) {
@@ -48,6 +50,32 @@ bool IsHighSurrogate(char16_t unit) {
 }
 bool IsLowSurrogate(char16_t unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+// subject as valid UTF-16: a lone surrogate becomes U+FFFD, one unit for one,
+// so every offset stays the same. Checking once here lets each search skip
+// the engine's own check, which would scan the rest of the subject every time.
+std::u16string_view ValidUtf16(std::u16string_view subject, std::u16string& storage) {
+    std::size_t i = 0;
+    auto loneSurrogateAt = [&subject](std::size_t at) {
+        if (IsHighSurrogate(subject[at])) {
+            return at + 1 == subject.size() || !IsLowSurrogate(subject[at + 1]);
+        }
+        return IsLowSurrogate(subject[at]) && (at == 0 || !IsHighSurrogate(subject[at - 1]));
+    };
+    while (i < subject.size() && !loneSurrogateAt(i)) {
+        ++i;
+    }
+    if (i == subject.size()) {
+        return subject;
+    }
+    storage.assign(subject);
+    for (; i < storage.size(); ++i) {
+        if (loneSurrogateAt(i)) {
+            storage[i] = kReplacementCharacter;
+        }
+    }
+    return storage;
 }
 
 // The groups of one match as the ovector gives them; unset groups are "".
@@ -132,8 +160,7 @@ const pcre2_code* RegExp::Impl::Compiled() {
     }
     // ALT_BSUX gives \uhhhh and \xhh their script-dialect meaning; DOLLAR_ENDONLY
     // keeps "$" from matching before a final newline outside multi-line mode.
-    std::uint32_t options =
-        PCRE2_UTF | PCRE2_MATCH_INVALID_UTF | PCRE2_ALT_BSUX | PCRE2_DOLLAR_ENDONLY;
+    std::uint32_t options = PCRE2_UTF | PCRE2_ALT_BSUX | PCRE2_DOLLAR_ENDONLY;
     if (ignoreCase) {
         options |= PCRE2_CASELESS;
     }
@@ -161,13 +188,14 @@ const pcre2_code* RegExp::Impl::Compiled() {
 
 int RegExp::Impl::RunMatch(std::u16string_view subject, PCRE2_SIZE offset,
                            pcre2_match_data* data) const {
-    int rc = pcre2_match(code.get(), Units(subject), subject.size(), offset, 0, data,
-                         matchContext.get());
+    // Callers pass valid UTF-16 (see ValidUtf16).
+    int rc = pcre2_match(code.get(), Units(subject), subject.size(), offset, PCRE2_NO_UTF_CHECK,
+                         data, matchContext.get());
     if (rc == PCRE2_ERROR_JIT_STACKLIMIT) {
         // The interpreter keeps its backtracking frames on the heap and may
         // still finish what the JIT stack could not hold.
-        rc = pcre2_match(code.get(), Units(subject), subject.size(), offset, PCRE2_NO_JIT, data,
-                         matchContext.get());
+        rc = pcre2_match(code.get(), Units(subject), subject.size(), offset,
+                         PCRE2_NO_UTF_CHECK | PCRE2_NO_JIT, data, matchContext.get());
     }
     return rc;
 }
@@ -254,6 +282,8 @@ std::shared_ptr<const MatchCollection> RegExp::Execute(std::u16string_view subje
     if (impl_->Compiled() == nullptr) {
         return nullptr;
     }
+    std::u16string storage;
+    subject = ValidUtf16(subject, storage);
     std::vector<Match> matches;
     const std::uint32_t captureCount = impl_->captureCount;
     // An engine error (a limit reached) ends the search; the matches found so
@@ -271,6 +301,8 @@ std::optional<std::u16string> RegExp::Replace(std::u16string_view subject,
     if (impl_->Compiled() == nullptr) {
         return std::nullopt;
     }
+    std::u16string storage;
+    subject = ValidUtf16(subject, storage);
     const std::uint32_t captureCount = impl_->captureCount;
     std::u16string result;
     PCRE2_SIZE copied = 0;

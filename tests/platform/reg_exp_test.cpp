@@ -53,6 +53,11 @@ TEST(RegExp, OffsetsAreUtf16UnitsAndEmptyMatchesAdvanceByOneCharacter) {
         {"empty matches around a run", u"a*", u"baaa", {{u"", 0}, {u"aaa", 1}, {u"", 4}}},
         {"empty matches step over a pair", u"", u"\U0001F600", {{u"", 0}, {u"", 2}}},
         {"dot spans one pair", u".", u"\U0001F600", {{u"\U0001F600", 0}}},
+        // A lone surrogate is matched as U+FFFD, in its own place.
+        {"lone surrogate",
+         u".",
+         std::u16string{u'a', static_cast<char16_t>(0xD800), u'b'},
+         {{u"a", 0}, {u"\uFFFD", 1}, {u"b", 2}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
