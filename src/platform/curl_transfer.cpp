@@ -63,7 +63,8 @@ struct Exchange {
     const TransferRequest& request;
     CURL* easy = nullptr;
     TransferResult result;
-    bool headComplete = false;  // the head of a final (not followed) response ended
+    bool headEnded = false;     // the blank line after the current head arrived
+    bool headComplete = false;  // ... and it is the head of a final (not followed) response
     bool hasLocation = false;
     bool started = false;  // the request began to go out
     curl_off_t lastDown = 0;
@@ -90,6 +91,7 @@ struct Exchange {
             result.statusLine.assign(line);
             result.headerLines.clear();
             result.body.clear();
+            headEnded = false;
             headComplete = false;
             hasLocation = false;
             return;
@@ -98,10 +100,11 @@ struct Exchange {
             const long code = StatusOf(result.statusLine);
             const bool interim = code >= 100 && code < 200;
             const bool followed = request.followRedirects && IsRedirect(code) && hasLocation;
-            headComplete = !interim && !followed && !result.statusLine.empty();
+            headEnded = !result.statusLine.empty();
+            headComplete = headEnded && !interim && !followed;
             return;
         }
-        if (StartsWithNoCase(line, "Location:")) {
+        if (StartsWithNoCase(line, "Location:") && line.find_first_not_of(' ', 9) != line.npos) {
             hasLocation = true;
         }
         result.headerLines.emplace_back(line);
@@ -172,8 +175,8 @@ bool FailedBeforeSending(CURLcode code) {
 
 TransferOutcome Classify(CURLcode code, const Exchange& exchange) {
     if (code == CURLE_OK) {
-        return exchange.result.statusLine.empty() ? TransferOutcome::NoResponse
-                                                  : TransferOutcome::Complete;
+        // A head that broke off before its blank line is no response.
+        return exchange.headEnded ? TransferOutcome::Complete : TransferOutcome::NoResponse;
     }
     const bool timedOut = code == CURLE_OPERATION_TIMEDOUT || code == CURLE_ABORTED_BY_CALLBACK;
     if (exchange.result.statusLine.empty()) {
