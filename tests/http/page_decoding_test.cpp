@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -107,6 +108,28 @@ TEST(DecodePageText, ProcessesPendingMessagesAfterASearch) {
     EXPECT_EQ(afterPlainPage, 2);
     // The caller's object holds the charset search.
     EXPECT_EQ(regex.GetPattern(), "<meta.+?charset=[^\\w]?([-\\w]+)");
+}
+
+TEST(DecodePageText, ThreadsDecodeIndependently) {
+    // Each thread has its own regex object and COM count, as each fetch does.
+    const std::string body = Page("<meta charset=utf-8>", "中文歌名");
+    const Text expected = Page("<meta charset=utf-8>", Gbk("中文歌名"));
+    constexpr int kThreads = 4;
+    std::vector<int> correct(kThreads, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            regex::RegexObject regex;
+            for (int i = 0; i < 50; ++i) {
+                correct[t] += DecodePageText(BytesOf(body), regex) == expected ? 1 : 0;
+            }
+            correct[t] += platform::ComInitCount() == 1 ? 1 : 0;
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(correct, std::vector<int>(kThreads, 51));
 }
 
 }  // namespace
