@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/exec_memory.h"
 #include "platform/message_pump.h"
 #include "task_probe.h"
 #include "threadpool/method_thunk.h"
@@ -51,6 +52,21 @@ TEST_F(ThreadPoolTest, NeverCreatedPoolIsStoppedStopsAndRefusesTasks) {
     EXPECT_FALSE(pool.Submit(&RecordingTask, 1));
     EXPECT_FALSE(pool.SubmitAddress(reinterpret_cast<std::uintptr_t>(&RecordingTask)));
     ExpectStoppedAndEmpty(pool);
+}
+
+TEST_F(ThreadPoolTest, WithoutAThunkCreateFailsCleanly) {
+    if (!kGeneratedThunks) {
+        GTEST_SKIP() << "workers start through a fixed trampoline here";
+    }
+    WorkerSpawner spawner;
+    platform::FailNextExecMemoryCreates(2);  // the epilogue, if not built yet, and the thunk
+    ThreadPool pool(spawner.Starter());
+    platform::FailNextExecMemoryCreates(0);
+    ASSERT_EQ(pool.thunk(), 0u);
+    EXPECT_FALSE(pool.Create(2));
+    EXPECT_EQ(spawner.starts(), 0);
+    ExpectStoppedAndEmpty(pool);
+    EXPECT_TRUE(pool.Stop());
 }
 
 TEST_F(ThreadPoolTest, CreateStartsTheRequestedNumberOfWorkersBeforeReturning) {
