@@ -45,6 +45,10 @@ MainWindow::~MainWindow() {
     WindowControls::Withdraw(controls_);
 }
 
+platform::WindowThreadCaller MainWindow::ThreadCaller() const {
+    return gate_->Caller();
+}
+
 QLabel* MainWindow::CreditLabel() const {
     return ui_->标签1;
 }

@@ -18,10 +18,6 @@ namespace Ui {
 class MainWindow;
 }
 
-namespace melvara::platform {
-class WindowThreadGate;
-}
-
 namespace melvara::app {
 
 // SongList's columns.
@@ -55,6 +51,9 @@ class MainWindow : public QWidget {
 
     // Thread-safe access to this window's controls, valid beyond its lifetime.
     WindowControls Controls() const { return controls_; }
+    // Runs other work on this window's thread; closed from the start of the
+    // window's destruction on.
+    platform::WindowThreadCaller ThreadCaller() const;
 
   private:
     std::unique_ptr<Ui::MainWindow> ui_;

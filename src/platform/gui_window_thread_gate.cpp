@@ -138,7 +138,8 @@ WindowThreadGate::WindowThreadGate(QObject* context)
             state->Close();
         }
     };
-    // destroyed() is emitted before the context's posted events are discarded.
+    // A context destroyed without Close() still releases every waiter; its
+    // discarded requests never run.
     QObject::connect(context, &QObject::destroyed, close);
     if (auto* app = QCoreApplication::instance()) {
         QObject::connect(app, &QCoreApplication::aboutToQuit, context, close);

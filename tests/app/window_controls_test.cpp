@@ -108,6 +108,8 @@ TEST(WindowControls, FromAnotherThreadAreServedByTheWindowThread) {
 TEST(WindowControls, AfterTheWindowIsGoneReturnEmptyAtOnce) {
     auto window = std::make_unique<MainWindow>();
     const WindowControls controls = window->Controls();
+    const platform::WindowThreadCaller caller = window->ThreadCaller();
+    EXPECT_TRUE(caller.IsOpen());
     EXPECT_EQ(WindowControls::Current().AppendRow(), 0);  // reaches the live window
 
     // A thread that keeps using the controls while the window goes away must
@@ -123,6 +125,7 @@ TEST(WindowControls, AfterTheWindowIsGoneReturnEmptyAtOnce) {
     window.reset();
     ASSERT_EQ(busy.wait_for(30s), std::future_status::ready) << "a caller was left waiting";
     EXPECT_EQ(busy.get(), 0);
+    EXPECT_FALSE(caller.IsOpen());
 
     // Nobody serves events from here on: only an immediate answer can return.
     auto after = std::async(std::launch::async, [&] {
