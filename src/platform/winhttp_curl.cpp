@@ -489,7 +489,7 @@ HINTERNET WinHttpOpenRequest(HINTERNET connection, const char16_t* verb, const c
                              : ToUtf8(WideView(objectName));
     object = object.substr(0, object.find('#'));  // a fragment never goes on the wire
     if (object.empty() || (object.front() != '/' && object.front() != '*')) {
-        object.insert(0, "/");
+        object = "/" + object;
     }
     request.secure = (flags & WINHTTP_FLAG_SECURE) != 0;
     const bool found = WithHandle<Connection>(connection, [&](Connection& c) {
