@@ -12,8 +12,10 @@ namespace melvara::app {
 namespace {
 
 std::mutex currentMutex;
+// Never destroyed: detached workers may still ask for the window while the
+// process exits, after static destruction has begun.
 WindowControls& CurrentSlot() {
-    static WindowControls current;
+    static WindowControls& current = *std::make_unique<WindowControls>().release();
     return current;
 }
 
