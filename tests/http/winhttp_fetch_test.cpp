@@ -6,8 +6,10 @@
 #include <atomic>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "http/request_object_fetch.h"
 #include "loopback_server.h"
 #include "platform/codepage.h"
 #include "platform/com.h"
@@ -379,6 +381,35 @@ TEST(WinHttpFetchTest, CallsShareAConnectionButNothingElse) {
         EXPECT_EQ(requests[i].headers.count("Authorization"), 0u);
         EXPECT_EQ(requests[i].headers.count("X-Secret"), 0u);
     }
+}
+
+TEST(WinHttpFetchTest, ThreadsFetchAtOnceThroughTheSharedCache) {
+    test::TrustTestCa();
+    test::LoopbackServer server(test::TestCertificates());
+    server.server().Get(R"(/down/(\d+)\.htm)",
+                        [](const httplib::Request& request, httplib::Response& response) {
+                            response.set_content("page " + request.matches[1].str(), "text/plain");
+                        });
+    server.Start();
+    std::atomic<int> good{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 10; ++i) {
+                const std::string id = std::to_string(t * 100 + i);
+                const std::string url = server.Url("/down/" + id + ".htm", "music.localhost");
+                const Bytes bytes = FetchWithRequestObject(url);
+                if (FetchWithWinHttp(url) == "page " + id &&
+                    std::string(bytes.begin(), bytes.end()) == "page " + id) {
+                    ++good;
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(good.load(), 40);
 }
 
 std::atomic<int> pumped{0};
