@@ -107,8 +107,12 @@ bool WindowThreadCaller::Run(const std::function<void()>& task) const {
     // Posted under the lock: Close() takes it before the context can go away.
     // The functor keeps the state alive, since this thread may be released and
     // drop its handle before the posted event is discarded.
-    QMetaObject::invokeMethod(
+    const bool posted = QMetaObject::invokeMethod(
         state.context, [keep = state_, request] { keep->Serve(request); }, Qt::QueuedConnection);
+    if (!posted) {
+        state.Finish(request, Phase::Dropped);  // nobody would ever serve it
+        return false;
+    }
     request->finished.wait(
         lock, [&] { return request->phase == Phase::Done || request->phase == Phase::Dropped; });
     return request->phase == Phase::Done;
