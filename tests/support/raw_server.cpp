@@ -141,13 +141,14 @@ void RawServer::Run() {
             }
             released = std::exchange(release_, false);
         }
+        const std::size_t polled = connections.size();  // a new connection waits a round
         if ((fds[1].revents & POLLIN) != 0) {
             const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd >= 0) {
                 connections.push_back({fd, {}});
             }
         }
-        for (std::size_t i = 0; i < connections.size(); ++i) {
+        for (std::size_t i = 0; i < polled; ++i) {
             Connection& c = connections[i];
             const short events = fds[2 + i].revents;
             if (c.stalled && !released && (events & (POLLHUP | POLLERR)) == 0) {
