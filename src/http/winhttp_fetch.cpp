@@ -176,13 +176,13 @@ Text FetchWithWinHttp(const Text& url, const WinHttpFetchOptions& options) {
     const Text host =
         Utf16ToAnsi(AsWide(std::u16string_view(parts.lpszHostName, parts.dwHostNameLength)));
     const bool secure = parts.nScheme == wh::INTERNET_SCHEME_HTTPS;
-    std::u16string objectName;
-    if (parts.dwUrlPathLength == 0) {
+    // An empty path becomes "/"; the query still follows it, or "http://h?id=5"
+    // would ask for a different resource than the address names.
+    std::u16string objectName(parts.lpszUrlPath, parts.dwUrlPathLength);
+    if (objectName.empty()) {
         objectName = u"/";
-    } else {
-        objectName.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
-        objectName.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
     }
+    objectName.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
 
     const Text proxy = options.proxy.value_or(Text());
     const wh::WinHttpDword accessType =

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/codepage.h"
 #include "platform/curl_handles.h"
 
 namespace melvara::platform {
@@ -191,6 +192,34 @@ TransferOutcome Classify(CURLcode code, const Exchange& exchange) {
 }
 
 }  // namespace
+
+std::string EscapeRequestTarget(std::string_view target) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : target) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte >= 0x7F) {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0x0F];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string WireUrl(std::string_view gbkUrl) {
+    std::string url = GbkToUtf8(gbkUrl);
+    url = url.substr(0, url.find('#'));
+    const auto scheme = url.find("://");
+    const auto targetStart =
+        scheme == std::string::npos ? std::string::npos : url.find_first_of("/?", scheme + 3);
+    if (targetStart == std::string::npos) {
+        return url;
+    }
+    return url.substr(0, targetStart) + EscapeRequestTarget(url.substr(targetStart));
+}
 
 TransferResult PerformTransfer(const TransferRequest& request) {
     CurlEasy easy = NewSharedEasy();

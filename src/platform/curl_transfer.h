@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace melvara::platform {
@@ -56,5 +57,13 @@ struct TransferResult {
 };
 
 TransferResult PerformTransfer(const TransferRequest& request);
+
+// Percent-escapes the bytes that may not stand in a request target as they are
+// (controls, space, and every byte of a UTF-8 sequence).
+std::string EscapeRequestTarget(std::string_view target);
+
+// An address typed in code page 936 as libcurl takes it: UTF-8, with the part
+// after the host escaped and any fragment dropped.
+std::string WireUrl(std::string_view gbkUrl);
 
 }  // namespace melvara::platform

@@ -125,7 +125,7 @@ class CurlRequestObject final : public RequestObject {
         }
         TransferRequest request;
         request.method = method_;
-        request.url = url_;
+        request.url = WireUrl(url_);
         for (const auto& [name, value] : headers_) {
             request.headerLines.push_back(name + ": " + value);
         }

@@ -212,23 +212,6 @@ std::string ProxyFor(std::string_view list, bool secure) {
     return fallback;
 }
 
-// Bytes that may not stand in a request target as they are.
-std::string EscapeTarget(std::string_view target) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char c : target) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte >= 0x7F) {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0x0F];
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 // Splits header text at CR LF into "Name: value" lines; false when a non-empty
 // line has no name.
 bool ParseHeaderText(std::string_view text, std::vector<HeaderLine>& out) {
@@ -500,7 +483,7 @@ HINTERNET WinHttpOpenRequest(HINTERNET connection, const char16_t* verb, const c
         const bool ipv6 = c.host.find(':') != std::string::npos;
         request.url = std::string(request.secure ? "https://" : "http://") +
                       (ipv6 ? "[" + c.host + "]" : c.host) + ":" + std::to_string(port) +
-                      EscapeTarget(object);
+                      EscapeRequestTarget(object);
         request.proxy = ProxyFor(c.session.proxyList, request.secure);
         request.timeouts = c.session.timeouts;
         return true;

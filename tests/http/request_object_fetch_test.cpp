@@ -123,6 +123,15 @@ TEST(RequestObjectFetchTest, CallerHeadersAreCompletedAndSentLineByLine) {
     }
 }
 
+TEST(RequestObjectFetchTest, AddressesInCodePage936GoOutAsEscapedUtf8) {
+    RawServer server = OkServer();
+    // "/歌 曲.mp3?名=1#top" in GBK.
+    FetchWithRequestObject(server.Url("/\xB8\xE8 \xC7\xFA.mp3?\xC3\xFB=1#top"));
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(test::RequestLineOf(server.Requests()[0]),
+              "GET /%E6%AD%8C%20%E6%9B%B2.mp3?%E5%90%8D=1 HTTP/1.1");
+}
+
 TEST(RequestObjectFetchTest, PostBytesWinOverPostData) {
     RawServer server = OkServer();
     FetchWithRequestObject(server.Url(),

@@ -88,11 +88,24 @@ TEST(WinHttpFetchTest, DefaultHeadersGoOnTheWireInOrderForEveryMethod) {
     }
 }
 
-TEST(WinHttpFetchTest, ObjectNameIsSlashForABareHost) {
-    RawServer server = OkServer();
-    FetchWithWinHttp("http://127.0.0.1:" + std::to_string(server.Port()));
-    ASSERT_EQ(server.Requests().size(), 1u);
-    EXPECT_EQ(test::RequestLineOf(server.Requests()[0]), "GET / HTTP/1.1");
+TEST(WinHttpFetchTest, ObjectNameIsThePathAndQueryOrSlash) {
+    struct Case {
+        const char* pathAndQuery;  // after host and port
+        const char* target;
+    };
+    const Case cases[] = {
+        {"", "/"},
+        {"?a=1", "/?a=1"},
+        {"/p?a=1#frag", "/p?a=1"},
+        {"/down/\xB8\xE8 \xC7\xFA.htm", "/down/%E6%AD%8C%20%E6%9B%B2.htm"},  // GBK "歌 曲"
+    };
+    for (const Case& c : cases) {
+        RawServer server = OkServer();
+        FetchWithWinHttp("http://127.0.0.1:" + std::to_string(server.Port()) + c.pathAndQuery);
+        ASSERT_EQ(server.Requests().size(), 1u);
+        EXPECT_EQ(test::RequestLineOf(server.Requests()[0]),
+                  std::string("GET ") + c.target + " HTTP/1.1");
+    }
 }
 
 TEST(WinHttpFetchTest, CallerHeadersAndCookiesCombineWithTheDefaults) {
