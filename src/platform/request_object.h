@@ -47,6 +47,8 @@ class RequestObject {
                                 int flags) = 0;
     // The "Option" property, written.
     virtual bool SetOption(int index, long value) = 0;
+    // A header set twice goes on the wire twice, in the order set. Names and
+    // values with line breaks are refused.
     virtual bool SetRequestHeader(const std::string& name, const std::string& value) = 0;
     // Sends the opened request and waits for the whole response.
     virtual bool Send(const std::vector<std::uint8_t>& body) = 0;
