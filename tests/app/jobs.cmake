@@ -1,1 +1,11 @@
-# job tests
+# The jobs' rules on their own, then both jobs end to end against the demo site.
+melvara_add_test(app_job_rules_tests
+  SOURCES song_file_name_test.cpp thread_count_text_test.cpp link_claim_test.cpp
+  LIBS melvara_app)
+
+find_package(Qt6 REQUIRED COMPONENTS Test)
+melvara_add_test(app_jobs_tests
+  SOURCES end_to_end_test.cpp
+  LIBS melvara_app melvara_demo_site melvara_platform_net Qt6::Test
+  GUI
+  TIMEOUT 180)
