@@ -180,7 +180,7 @@ Text FetchWithWinHttp(const Text& url, const WinHttpFetchOptions& options) {
     // would ask for a different resource than the address names.
     std::u16string objectName(parts.lpszUrlPath, parts.dwUrlPathLength);
     if (objectName.empty()) {
-        objectName = u"/";
+        objectName.push_back(u'/');
     }
     objectName.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
 
