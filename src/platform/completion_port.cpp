@@ -5,8 +5,9 @@
 namespace melvara::platform {
 
 namespace {
+// A power of two, and it only ever doubles: positions wrap with a mask.
 constexpr std::size_t kInitialCapacity = 1024;
-}
+}  // namespace
 
 CompletionPort::CompletionPort() : ring_(kInitialCapacity) {}
 
@@ -21,7 +22,7 @@ bool CompletionPort::Post(std::uint32_t bytesTransferred, std::uintptr_t complet
         if (count_ == ring_.size()) {
             Grow();
         }
-        ring_[(head_ + count_) % ring_.size()] =
+        ring_[(head_ + count_) & (ring_.size() - 1)] =
             CompletionPacket{bytesTransferred, completionKey, overlapped};
         ++count_;
         wake = waiters_ > 0;
@@ -38,6 +39,9 @@ std::optional<CompletionPacket> CompletionPort::Take(
     std::unique_lock lock(mutex_);
     const auto ready = [this] { return closed_ || count_ > 0; };
     if (!ready()) {
+        if (timeout && timeout->count() <= 0) {
+            return std::nullopt;  // a poll: no need to touch the condition variable
+        }
         ++waiters_;
         if (timeout) {
             available_.wait_for(lock, *timeout, ready);
@@ -50,7 +54,7 @@ std::optional<CompletionPacket> CompletionPort::Take(
         return std::nullopt;
     }
     const CompletionPacket packet = ring_[head_];
-    head_ = (head_ + 1) % ring_.size();
+    head_ = (head_ + 1) & (ring_.size() - 1);
     --count_;
     return packet;
 }
@@ -90,7 +94,7 @@ std::size_t CompletionPort::Waiters() const {
 void CompletionPort::Grow() {
     std::vector<CompletionPacket> larger(ring_.size() * 2);
     for (std::size_t i = 0; i < count_; ++i) {
-        larger[i] = ring_[(head_ + i) % ring_.size()];
+        larger[i] = ring_[(head_ + i) & (ring_.size() - 1)];
     }
     ring_ = std::move(larger);
     head_ = 0;

@@ -23,6 +23,7 @@ constexpr std::int32_t kSmallestStack = 8192;
 constexpr std::int32_t kStackGranularity = 4096;
 constexpr std::chrono::milliseconds kWaitSlice{20};
 constexpr std::chrono::milliseconds kIdleSleep{1};
+constexpr std::size_t kCacheLine = 64;
 
 // An exit packet is told apart from a task by its overlapped value alone; no
 // routine lives at that address.
@@ -41,10 +42,12 @@ struct PoolCore {
     std::atomic<std::int32_t> state{PoolState::Stopped};
     std::atomic<std::int32_t> keepRunning{0};
     std::atomic<std::int32_t> liveThreads{0};
-    std::atomic<std::int32_t> busyTasks{0};
-    std::atomic<std::int32_t> queuedTasks{0};
+    // Changed for every task by the submitting thread and the workers: each on
+    // a cache line of its own, away from the fields every Submit reads.
+    alignas(kCacheLine) std::atomic<std::int32_t> busyTasks{0};
+    alignas(kCacheLine) std::atomic<std::int32_t> queuedTasks{0};
     // 0 or the event below while Create or a waiting Stop uses it.
-    std::atomic<platform::AutoResetEvent*> signalEvent{nullptr};
+    alignas(kCacheLine) std::atomic<platform::AutoResetEvent*> signalEvent{nullptr};
 
     // The port and the event live as long as the core, so a worker holding one
     // of them can never touch a released object; "creating" one reopens or
@@ -119,18 +122,34 @@ std::uintptr_t WorkerLoop(PoolCore* self, void* startArgument) noexcept {
     if (port != nullptr && core.state.load() == PoolState::Stopping) {
         port->Post(kExitBytes, kExitKey, kExitOverlapped);
     }
-    while (port != nullptr) {
-        const std::optional<platform::CompletionPacket> packet = port->Take();
-        if (!packet || packet->overlapped == kExitOverlapped ||
-            core.keepRunning.load(std::memory_order_relaxed) != 1) {
-            break;
-        }
+    std::optional<platform::CompletionPacket> packet;
+    if (port != nullptr) {
+        packet = port->Take();
+    }
+    bool countedBusy = false;
+    while (packet && packet->overlapped != kExitOverlapped &&
+           core.keepRunning.load(std::memory_order_relaxed) == 1) {
         // Busy before un-queued: a task on its way is always counted somewhere.
-        core.busyTasks.fetch_add(1);
+        if (!countedBusy) {
+            core.busyTasks.fetch_add(1);
+            countedBusy = true;
+        }
         core.queuedTasks.fetch_sub(1);
         const auto routine = reinterpret_cast<TaskRoutine>(packet->overlapped);
         routine(static_cast<std::int32_t>(packet->bytesTransferred),
                 static_cast<std::int32_t>(static_cast<std::uint32_t>(packet->completionKey)));
+        // A packet that is already waiting is handed over while this worker
+        // still counts as busy: under load that saves two updates of a counter
+        // all workers share on every task. Only a worker about to sleep in the
+        // port stops counting as busy.
+        packet = port->Take(std::chrono::milliseconds(0));
+        if (!packet) {
+            core.busyTasks.fetch_sub(1);
+            countedBusy = false;
+            packet = port->Take();
+        }
+    }
+    if (countedBusy) {
         core.busyTasks.fetch_sub(1);
     }
 
