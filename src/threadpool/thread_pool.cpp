@@ -225,7 +225,7 @@ bool Create(PoolCore* self, std::optional<std::int32_t> threadCount,
     int failures = 0;
     for (std::int32_t i = 0; i < wanted; ++i) {
         auto ticket = std::make_unique<WorkerTicket>(WorkerTicket{core.self.lock(), generation});
-        if (core.starter(stack, start, ticket.get())) {
+        if (core.starter && core.starter(stack, start, ticket.get())) {
             ticket.release();  // the thread owns it now
             ++created;
             failures = 0;
