@@ -20,4 +20,4 @@ set_property(SOURCE site_config.cpp APPEND PROPERTY
   COMPILE_DEFINITIONS "MELVARA_BUILT_SITE_HOST=\"${MELVARA_SITE_HOST}\"")
 
 add_executable(melvara main.cpp)
-target_link_libraries(melvara PRIVATE melvara_common melvara_app)
+target_link_libraries(melvara PRIVATE melvara_common melvara_app melvara_platform_net)
