@@ -79,16 +79,6 @@ bool EnsureCurlGlobal() {
 
 CurlGlobal::CurlGlobal() : ok_(EnsureCurlGlobal()) {}
 
-bool AppendHeader(CurlSlist& list, const char* line) {
-    curl_slist* grown = curl_slist_append(list.get(), line);
-    if (grown == nullptr) {
-        return false;
-    }
-    static_cast<void>(list.release());
-    list.reset(grown);
-    return true;
-}
-
 CurlEasy NewSharedEasy() {
     if (!EnsureCurlGlobal()) {
         return nullptr;

@@ -31,13 +31,11 @@ using CurlSlist = std::unique_ptr<curl_slist, CurlSlistDeleter>;
 using CurlUrl = std::unique_ptr<CURLU, CurlUrlDeleter>;
 using CurlText = std::unique_ptr<char, CurlFreeDeleter>;
 
-// Appends one line to a header list; false when libcurl could not (out of memory).
-bool AppendHeader(CurlSlist& list, const char* line);
-
 // A new easy handle attached to the process-wide cache of connections, TLS
 // sessions and DNS answers, with the settings both clients share: no signals,
 // no proxy from the environment, trusted CAs from the system store plus
 // CURL_CA_BUNDLE / SSL_CERT_FILE. Null when libcurl could not make one.
+// Defined beside the cache, in curl_global.cpp.
 CurlEasy NewSharedEasy();
 
 }  // namespace melvara::platform

@@ -39,6 +39,17 @@ std::string WireForm(const std::string& line) {
     return emptyValue ? line.substr(0, colon) + ";" : line;
 }
 
+// Appends one line to a header list; false when libcurl could not (out of memory).
+bool AppendHeader(CurlSlist& list, const char* line) {
+    curl_slist* grown = curl_slist_append(list.get(), line);
+    if (grown == nullptr) {
+        return false;
+    }
+    static_cast<void>(list.release());
+    list.reset(grown);
+    return true;
+}
+
 bool IsRedirect(long code) {
     return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
 }
