@@ -322,6 +322,7 @@ struct Outputs {
 TEST(WinHttpFetchTest, FailuresWriteTheirMessageAndNothingElse) {
     RawServer silent({{"", CannedReply::Then::Stall}});
     RawServer headless({{"HTTP/1.1 200 OK\r\nContent-"}});
+    test::FullBacklogPort backlogged;
     test::LoopbackServer untrusted(test::UntrustedCertificates());
     untrusted.Start();
     struct Case {
@@ -336,6 +337,7 @@ TEST(WinHttpFetchTest, FailuresWriteTheirMessageAndNothingElse) {
         {"relative", "/down/1.htm", 701, 0},
         {"bad port", "http://127.0.0.1:99999/", 701, 0},
         {"refused", "http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/", 711, 0},
+        {"connect timeout", "http://127.0.0.1:" + std::to_string(backlogged.Port()) + "/", 711, 1},
         {"unknown CA", untrusted.Url("/", "music.localhost"), 711, 0},
         {"silent server", silent.Url(), 712, 1},
         {"head cut", headless.Url(), 712, 0},

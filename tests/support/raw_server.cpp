@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <stdexcept>
 #include <utility>
 
@@ -213,6 +214,28 @@ int UnusedPort() {
     const int fd = ListenOnLoopback(&port);
     ::close(fd);
     return port;
+}
+
+FullBacklogPort::FullBacklogPort() {
+    listenFd_ = ListenOnLoopback(&port_);
+    ::listen(listenFd_, 0);
+    // Fill the accept queue; the connections that fit complete at once.
+    for (int i = 0; i < 4; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<std::uint16_t>(port_));
+        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        fillers_.push_back(fd);
+    }
+}
+
+FullBacklogPort::~FullBacklogPort() {
+    for (const int fd : fillers_) {
+        ::close(fd);
+    }
+    ::close(listenFd_);
 }
 
 namespace {

@@ -57,6 +57,23 @@ class RawServer {
 // A loopback port on which nothing listens (connections are refused).
 int UnusedPort();
 
+// A loopback port whose accept queue is full and never drained: a new
+// connection neither completes nor is refused, so connecting times out.
+class FullBacklogPort {
+  public:
+    FullBacklogPort();
+    ~FullBacklogPort();
+    FullBacklogPort(const FullBacklogPort&) = delete;
+    FullBacklogPort& operator=(const FullBacklogPort&) = delete;
+
+    int Port() const { return port_; }
+
+  private:
+    int listenFd_ = -1;
+    std::vector<int> fillers_;
+    int port_ = 0;
+};
+
 // The header lines of a recorded request (after the request line, before the
 // blank line), without "Host" and "Content-Length" lines.
 std::vector<std::string> HeaderLinesOf(const std::string& request);
