@@ -2,11 +2,13 @@
 // clicked, against the demo music site on 127.0.0.1.
 
 #include <gtest/gtest.h>
+#include <time.h>
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -489,6 +491,45 @@ TEST_F(JobsTest, ClosingTheWindowMidDownloadEndsPromptly) {
     // complete and no temporary file.
     site_.reset();
     ASSERT_TRUE(QTest::qWaitFor([] { return DownloadTasksRunning() == 0; }, kWaitMs));
+    EXPECT_EQ(FolderContents(folder), want);
+}
+
+long long MonotonicNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
+TEST_F(JobsTest, ProgramEndsPromptlyWhenClosedMidDownload) {
+    Song slow = MakeSong("z1", "slow", 4 * 1024 * 1024);
+    slow.chunkDelay = 100ms;  // over six seconds for the whole song
+    const Song fast1 = MakeSong("z2", "fast one");
+    const Song fast2 = MakeSong("z3", "fast two");
+    StartSite({slow, fast1, fast2});
+    const fs::path runDirectory = temp_.path() / "run";
+    const fs::path folder = temp_.path() / "songs";
+    fs::create_directories(runDirectory);
+
+    QProcess program;
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.start(
+        QStringLiteral(MELVARA_JOBS_EXIT_PROBE),
+        {QString::fromStdString(runDirectory.string()), QString::fromStdString(folder.string())});
+    ASSERT_TRUE(program.waitForFinished(kWaitMs));
+    const long long endedNs = MonotonicNs();
+    ASSERT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    const QByteArray output = program.readAllStandardOutput();
+    const auto at = output.indexOf("closing_ns=");
+    ASSERT_GE(at, 0) << output.toStdString();
+    const long long closingNs = output.mid(at + 11).trimmed().toLongLong();
+    EXPECT_LT(endedNs - closingNs, 2000000000LL);
+
+    // The slow song never got written, not even in part.
+    const std::map<std::string, std::string> want = {
+        {"fast one.mp3", tools::Mp3Body(fast1)},
+        {"fast two.mp3", tools::Mp3Body(fast2)},
+    };
     EXPECT_EQ(FolderContents(folder), want);
 }
 

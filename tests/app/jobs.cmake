@@ -9,3 +9,10 @@ melvara_add_test(app_jobs_tests
   LIBS melvara_app melvara_demo_site melvara_platform_net Qt6::Test
   GUI
   TIMEOUT 180)
+# The program's start-up driven like a user who closes the window mid-download;
+# app_jobs_tests runs it to see how the process ends.
+add_executable(jobs_exit_probe jobs_exit_probe.cpp)
+target_link_libraries(jobs_exit_probe PRIVATE melvara_common melvara_app)
+add_dependencies(app_jobs_tests jobs_exit_probe)
+target_compile_definitions(app_jobs_tests PRIVATE
+  MELVARA_JOBS_EXIT_PROBE="$<TARGET_FILE:jobs_exit_probe>")
