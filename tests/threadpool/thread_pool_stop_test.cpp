@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <fstream>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "task_probe.h"
@@ -150,6 +152,40 @@ TEST_F(ThreadPoolStopTest, AThreadThatStartsAfterThePoolWasDestroyedLeavesQuietl
     probe.OpenGate();
     spawner.JoinAll();
     EXPECT_EQ(probe.finished().size(), 1u);
+}
+
+// Whether executable code is mapped at `address`. (A data mapping that reuses
+// the address afterwards does not count.)
+bool IsCodeMapped(std::uintptr_t address) {
+    std::ifstream maps("/proc/self/maps");
+    std::string range;
+    std::string permissions;
+    std::string rest;
+    while (maps >> range >> permissions && std::getline(maps, rest)) {
+        const auto dash = range.find('-');
+        if (address >= std::stoull(range.substr(0, dash), nullptr, 16) &&
+            address < std::stoull(range.substr(dash + 1), nullptr, 16)) {
+            return permissions.find('x') != std::string::npos;
+        }
+    }
+    return false;
+}
+
+TEST_F(ThreadPoolStopTest, ManyPoolsComeAndGoAndTheirThunksGoWithTheLastWorker) {
+    for (int round = 0; round < 200; ++round) {
+        WorkerSpawner spawner;
+        auto pool = std::make_unique<ThreadPool>(spawner.Starter());
+        ASSERT_TRUE(pool->Create(2));
+        for (int i = 0; i < 20; ++i) {
+            ASSERT_TRUE(pool->Submit(&RecordingTask, i));
+        }
+        const std::uintptr_t thunk = pool->thunk();
+        pool.reset();  // mode 2: queued tasks are dropped, nobody waits
+        spawner.JoinAll();
+        if (thunk != 0) {
+            ASSERT_FALSE(IsCodeMapped(thunk)) << round;
+        }
+    }
 }
 
 }  // namespace
