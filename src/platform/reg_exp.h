@@ -32,8 +32,8 @@ class SubMatches {
 // One match: its text, its 0-based offset in the subject and its groups.
 class Match {
   public:
-    Match(std::u16string value, int firstIndex, SubMatches subMatches)
-        : value_(std::move(value)), firstIndex_(firstIndex), subMatches_(std::move(subMatches)) {}
+    Match(std::u16string_view value, int firstIndex, SubMatches subMatches)
+        : value_(value), firstIndex_(firstIndex), subMatches_(std::move(subMatches)) {}
 
     const std::u16string& Value() const { return value_; }
     int FirstIndex() const { return firstIndex_; }

@@ -289,8 +289,8 @@ std::shared_ptr<const MatchCollection> RegExp::Execute(std::u16string_view subje
     // An engine error (a limit reached) ends the search; the matches found so
     // far stand.
     impl_->ForEachMatch(subject, [&](const PCRE2_SIZE* ovector, std::uint32_t pairs) {
-        matches.emplace_back(std::u16string(subject.substr(ovector[0], ovector[1] - ovector[0])),
-                             static_cast<int>(ovector[0]),
+        const PCRE2_SIZE start = ovector[0];
+        matches.emplace_back(subject.substr(start, ovector[1] - start), static_cast<int>(start),
                              SubMatches(Groups(subject, ovector, pairs, captureCount)));
     });
     return std::make_shared<const MatchCollection>(std::move(matches));
