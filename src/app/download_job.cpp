@@ -1,5 +1,6 @@
 #include "app/download_job.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <thread>
@@ -22,6 +23,11 @@ namespace {
 constexpr const char* kEmptyListText =
     "\xC4\xFA\xBB\xB9\xC3\xBB\xD3\xD0\xBB\xF1\xC8\xA1\xB8\xE8\xC7\xFA\xC1\xD0\xB1\xED";  // 您还没有获取歌曲列表
 constexpr const char* kEmptyListTitle = "\xCE\xC2\xDC\xB0\xCC\xE1\xCA\xBE";  // 温馨提示
+
+// More workers than this only add threads that wait for the same disk and
+// network; a huge number typed into the box would instead stall the window
+// while the threads are made, or exhaust the system.
+constexpr int kMaxWorkers = 64;
 
 // While every worker is busy, the tasks need this thread to serve their
 // reads and writes of the window, so the wait keeps its messages flowing.
@@ -50,7 +56,8 @@ void DownloadAll(const JobWindow& window) {
     if (!IsDirectory(folder)) {
         EnsureDirectory(folder);  // a failure shows in the rows: their writes fail
     }
-    const int threadCount = ReadThreadCount(window.controls.EditText(EditRole::ThreadCountBox));
+    const int threadCount =
+        std::min(ReadThreadCount(window.controls.EditText(EditRole::ThreadCountBox)), kMaxWorkers);
     threadpool::ThreadPool* pool = DownloadPool();
     if (pool != nullptr) {
         pool->Create(threadCount);  // a running pool keeps its workers

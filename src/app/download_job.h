@@ -12,7 +12,7 @@ struct JobWindow;
 void OnDownloadClicked(const JobWindow& window);
 
 // On the window's thread: makes the folder, starts DownloadPool with the typed
-// thread count, and submits one DownloadSong per row, waiting (with the
+// thread count (at most 64), and submits one DownloadSong per row, waiting (with the
 // window's messages flowing) while every worker is busy. Stops when the list is
 // replaced or the window closes; rows that cannot be submitted read "下载失败".
 void DownloadAll(const JobWindow& window);
