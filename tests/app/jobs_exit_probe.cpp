@@ -20,6 +20,7 @@
 #include "app/main_window.h"
 #include "app/playlist_job.h"
 #include "app/startup.h"
+#include "platform/curl_global.h"
 
 namespace {
 
@@ -90,6 +91,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const melvara::Text runDirectory = argv[1];
+    // As main() does it: libcurl first, then the toolkit.
+    const melvara::platform::CurlGlobal curl;
     QApplication application(argc, argv);
     Script script(QString::fromLocal8Bit(argv[2]));
     melvara::app::RegisterJobHooks();
