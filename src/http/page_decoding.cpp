@@ -16,15 +16,6 @@ namespace {
 constexpr std::size_t kSampleBytes = 1024;
 constexpr const char* kCharsetPattern = "<meta.+?charset=[^\\w]?([-\\w]+)";
 
-// Balances the COM initialisation on every way out, exceptions included.
-class ComScope {
-  public:
-    ComScope() { platform::CoInitialize(); }
-    ~ComScope() { platform::CoUninitialize(); }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-};
-
 // The whole body decoded from charset through the stream; nullopt when no
 // stream can be created. A failed read gives "".
 std::optional<Text> ConvertThroughStream(const Bytes& body, const Text& charset) {
@@ -51,7 +42,7 @@ Text DecodePageText(const Bytes& body, regex::RegexObject& regex) {
     const auto firstZero = std::find(body.begin(), body.end(), std::uint8_t{0});
     Text text(body.begin(), firstZero);
 
-    ComScope com;
+    platform::ComScope com;
     const Text sample = text.substr(0, kSampleBytes);
     if (regex.Search(kCharsetPattern, sample)) {
         const Text charset = regex.SubMatchText(1, 1);

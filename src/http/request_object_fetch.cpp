@@ -15,15 +15,6 @@ namespace {
 
 constexpr long kIgnoreAllCertificateErrors = 0x3300;
 
-// COM stays initialised for the whole call, request object released first.
-class ComScope {
-  public:
-    ComScope() { platform::CoInitialize(); }
-    ~ComScope() { platform::CoUninitialize(); }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-};
-
 const char* MethodName(int method) {
     switch (method) {
         case 1:
@@ -56,20 +47,11 @@ void CompleteHeaders(Text& headers, const Text& url) {
 }
 
 Text CookiesSetBy(const Text& responseHeaders) {
-    Text returned;
+    ReturnedCookies returned;
     for (const Text& line : text::Split(responseHeaders, "\r\n")) {
-        if (!text::Contains(line, "Set-Cookie")) {
-            continue;
-        }
-        const Text piece = text::Contains(line, ";")
-                               ? text::TextBetween(line, "Set-Cookie:", ";", 0, false)
-                               : text::Replace(line, "Set-Cookie:", "", true);
-        returned += text::Trim(piece) + "; ";
+        returned.Add(line);
     }
-    if (returned.size() >= 2) {
-        returned.resize(returned.size() - 2);
-    }
-    return returned;
+    return returned.Joined();
 }
 
 long TimeoutMilliseconds(int seconds) {
@@ -83,7 +65,7 @@ long TimeoutMilliseconds(int seconds) {
 }  // namespace
 
 Bytes FetchWithRequestObject(const Text& url, const RequestObjectFetchOptions& options) {
-    const ComScope com;
+    const platform::ComScope com;
     int method = options.method.value_or(0);
     if (method < 0 || method > 2) {
         method = 0;
@@ -146,8 +128,7 @@ Bytes FetchWithRequestObject(const Text& url, const RequestObjectFetchOptions& o
     }
 
     Bytes body = object->ResponseBody();
-    Text responseHeaders =
-        text::Replace(object->GetAllResponseHeaders(), "Set-Cookie", "Set-Cookie", true);
+    Text responseHeaders = NormaliseSetCookie(object->GetAllResponseHeaders());
     const long status = object->Status();
     Text returnedCookies = CookiesSetBy(responseHeaders);
     MergeCookies(cookies, returnedCookies);

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "http/cookies.h"
+#include "http/header_lines.h"
 #include "http/page_decoding.h"
 #include "http/wide_text.h"
 #include "platform/message_pump.h"
@@ -293,25 +294,18 @@ Text FetchWithWinHttp(const Text& url, const WinHttpFetchOptions& options) {
             lineEnd < 0 ? Text()
                         : responseHeaders.substr(9, static_cast<std::size_t>(lineEnd - 10));
     }
-    responseHeaders = text::Replace(responseHeaders, "Set-Cookie", "Set-Cookie", true);
+    responseHeaders = NormaliseSetCookie(responseHeaders);
 
-    Text returnedCookies;
+    ReturnedCookies returned;
     for (const Text& line : text::Split(responseHeaders, "\r\n")) {
-        if (text::Contains(line, "Set-Cookie")) {
-            const Text piece = text::Contains(line, ";")
-                                   ? text::TextBetween(line, "Set-Cookie:", ";", 0, false)
-                                   : text::Replace(line, "Set-Cookie:", "", true);
-            returnedCookies += text::Trim(piece) + "; ";
-        }
+        returned.Add(line);
         if (options.location != nullptr && line.size() >= 10 &&
             text::Find(line.substr(0, 10), "Location: ", 1, true) == 1) {
             *options.location = line.substr(10);
         }
         platform::ProcessPendingMessages();
     }
-    if (returnedCookies.size() >= 2) {
-        returnedCookies.resize(returnedCookies.size() - 2);
-    }
+    Text returnedCookies = returned.Joined();
     if (cookiesGiven) {
         MergeCookies(*options.cookies, returnedCookies);
     }

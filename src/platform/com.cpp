@@ -19,4 +19,12 @@ int ComInitCount() {
     return comInitCount;
 }
 
+ComScope::ComScope() {
+    CoInitialize();
+}
+
+ComScope::~ComScope() {
+    CoUninitialize();
+}
+
 }  // namespace melvara::platform

@@ -11,4 +11,14 @@ void CoUninitialize();
 // How many CoInitialize calls on this thread are not yet balanced.
 int ComInitCount();
 
+// Initialises COM for its lifetime on the constructing thread, so every way out
+// of a call balances it.
+class ComScope {
+  public:
+    ComScope();
+    ~ComScope();
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+};
+
 }  // namespace melvara::platform
