@@ -122,10 +122,25 @@ struct Exchange {
         result.headerLines.emplace_back(line);
     }
 
+    // Songs arrive in many small chunks: growing the buffer once to the announced
+    // length avoids repeated reallocation and the doubled peak it brings. The
+    // announcement comes from the server, so it is capped.
+    void ReserveForAnnouncedLength() {
+        constexpr curl_off_t kMaxReserve = curl_off_t{256} * 1024 * 1024;
+        curl_off_t announced = -1;
+        if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK &&
+            announced > 0) {
+            result.body.reserve(static_cast<std::size_t>(std::min(announced, kMaxReserve)));
+        }
+    }
+
     static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self) {
         auto* exchange = static_cast<Exchange*>(self);
         const std::size_t total = size * count;
         auto& body = exchange->result.body;
+        if (body.empty()) {
+            exchange->ReserveForAnnouncedLength();
+        }
         body.insert(body.end(), reinterpret_cast<std::uint8_t*>(data),
                     reinterpret_cast<std::uint8_t*>(data) + total);
         return total;

@@ -160,6 +160,8 @@ void DemoSite::Impl::Start() {
     };
     // Idle keep-alive connections would hold Stop() up for the default five seconds.
     server_->set_keep_alive_timeout(1);
+    // Small pages answer in one write; without this each waits for a delayed ACK.
+    server_->set_tcp_nodelay(true);
     // httplib's default also sets SO_REUSEPORT, which would let a second site share the
     // port silently instead of failing to start.
     server_->set_socket_options([](int socket) {
