@@ -12,7 +12,6 @@ namespace {
 
 struct Attached {
     std::mutex mutex;
-    std::unique_ptr<platform::WindowThreadGate> gate;
     JobWindow window;
 };
 
@@ -30,18 +29,13 @@ bool JobWindow::Showing() const {
 }
 
 void AttachJobWindow(MainWindow& window) {
-    // The gate closes by itself when the window is destroyed or the
-    // application quits.
-    auto gate = std::make_unique<platform::WindowThreadGate>(&window);
-    JobWindow jobWindow{window.Controls(), gate->Caller(), QPointer<QWidget>(&window)};
+    // The window's own caller closes by itself when the window is destroyed or
+    // the application quits.
+    JobWindow jobWindow{window.Controls(), window.ThreadCaller(), QPointer<QWidget>(&window)};
     StartNewListGeneration();
     Attached& attached = TheAttached();
-    std::unique_ptr<platform::WindowThreadGate> previous;
-    {
-        std::lock_guard lock(attached.mutex);
-        previous = std::exchange(attached.gate, std::move(gate));
-        attached.window = std::move(jobWindow);
-    }
+    std::lock_guard lock(attached.mutex);
+    attached.window = std::move(jobWindow);
 }
 
 JobWindow CurrentJobWindow() {
