@@ -16,13 +16,13 @@ inline constexpr unsigned kCodePageGbk = 936;
 inline constexpr unsigned kCodePageUtf8 = 65001;
 
 // Number of UTF-16 units written (or needed when outputUnits is 0); 0 on failure.
-int MultiByteToWideChar(unsigned codePage, std::uint32_t flags, const char* input,
-                        int inputLength, char16_t* output, int outputUnits);
+int MultiByteToWideChar(unsigned codePage, std::uint32_t flags, const char* input, int inputLength,
+                        char16_t* output, int outputUnits);
 
 // Number of bytes written (or needed when outputBytes is 0); 0 on failure.
 int WideCharToMultiByte(unsigned codePage, std::uint32_t flags, const char16_t* input,
-                        int inputLength, char* output, int outputBytes,
-                        const char* defaultChar, bool* usedDefaultChar);
+                        int inputLength, char* output, int outputBytes, const char* defaultChar,
+                        bool* usedDefaultChar);
 
 // Whole-string helpers for the edges (GUI, file system, regex engine).
 std::u16string GbkToUtf16(std::string_view gbk);
