@@ -1,5 +1,9 @@
 #include <atomic>
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <utility>
 
 #include "platform/reg_exp.h"
 
@@ -43,6 +47,65 @@ std::atomic<RegExpFactory> gFactory{nullptr};
 
 PCRE2_SPTR Units(std::u16string_view text) {
     return reinterpret_cast<PCRE2_SPTR>(text.data());
+}
+
+using SharedCode = std::shared_ptr<const pcre2_code>;
+
+// Compiling (and JIT-compiling) a pattern costs far more than matching a small
+// page, and the program runs the same few patterns once per page. A compiled
+// and JIT-compiled pattern is read-only, so threads share it; each match keeps
+// its own match data and JIT stack. The cache is small and simply starts over
+// when full.
+class CompiledPatterns {
+  public:
+    SharedCode Get(const std::u16string& pattern, std::uint32_t options) {
+        std::lock_guard lock(mutex_);
+        const auto key = std::make_pair(options, pattern);
+        if (auto found = cache_.find(key); found != cache_.end()) {
+            return found->second;
+        }
+        SharedCode code = Compile(pattern, options);
+        if (code) {
+            if (cache_.size() >= kMaxEntries) {
+                cache_.clear();
+            }
+            cache_.emplace(key, code);
+        }
+        return code;
+    }
+
+  private:
+    static constexpr std::size_t kMaxEntries = 64;
+
+    static SharedCode Compile(const std::u16string& pattern, std::uint32_t options) {
+        CompileContextPtr context(pcre2_compile_context_create(nullptr));
+        if (context) {
+            pcre2_set_newline(context.get(), PCRE2_NEWLINE_LF);
+        }
+        int errorCode = 0;
+        PCRE2_SIZE errorOffset = 0;
+        CodePtr code(pcre2_compile(Units(pattern), pattern.size(), options, &errorCode,
+                                   &errorOffset, context.get()));
+        if (!code) {
+            return nullptr;
+        }
+        // JIT is an optimisation only: without it the interpreter does the work.
+        pcre2_jit_compile(code.get(), PCRE2_JIT_COMPLETE);
+        return SharedCode(code.release(), CodeFree{});
+    }
+
+    std::mutex mutex_;
+    std::map<std::pair<std::uint32_t, std::u16string>, SharedCode> cache_;
+};
+
+CompiledPatterns& Patterns() {
+    static CompiledPatterns patterns;
+    return patterns;
+}
+
+bool HasJitCode(const pcre2_code* code) {
+    std::size_t jitSize = 0;
+    return pcre2_pattern_info(code, PCRE2_INFO_JITSIZE, &jitSize) == 0 && jitSize > 0;
 }
 
 bool IsHighSurrogate(char16_t unit) {
@@ -118,7 +181,7 @@ struct RegExp::Impl {
 
     // The compiled pattern, rebuilt when a property has changed since.
     bool compileTried = false;
-    CodePtr code;
+    SharedCode code;
     JitStackPtr jitStack;
     MatchContextPtr matchContext{pcre2_match_context_create(nullptr)};
     std::uint32_t captureCount = 0;
@@ -154,10 +217,6 @@ const pcre2_code* RegExp::Impl::Compiled() {
     }
     compileTried = true;
 
-    CompileContextPtr context(pcre2_compile_context_create(nullptr));
-    if (context) {
-        pcre2_set_newline(context.get(), PCRE2_NEWLINE_LF);
-    }
     // ALT_BSUX gives \uhhhh and \xhh their script-dialect meaning; DOLLAR_ENDONLY
     // keeps "$" from matching before a final newline outside multi-line mode.
     std::uint32_t options = PCRE2_UTF | PCRE2_ALT_BSUX | PCRE2_DOLLAR_ENDONLY;
@@ -167,17 +226,13 @@ const pcre2_code* RegExp::Impl::Compiled() {
     if (multiline) {
         options |= PCRE2_MULTILINE;
     }
-    int errorCode = 0;
-    PCRE2_SIZE errorOffset = 0;
-    code.reset(pcre2_compile(Units(pattern), pattern.size(), options, &errorCode, &errorOffset,
-                             context.get()));
+    code = Patterns().Get(pattern, options);
     if (!code) {
         return nullptr;
     }
     pcre2_pattern_info(code.get(), PCRE2_INFO_CAPTURECOUNT, &captureCount);
 
-    // JIT is an optimisation only: without it the interpreter does the work.
-    if (matchContext && pcre2_jit_compile(code.get(), PCRE2_JIT_COMPLETE) == 0) {
+    if (matchContext && HasJitCode(code.get())) {
         jitStack.reset(pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr));
         if (jitStack) {
             pcre2_jit_stack_assign(matchContext.get(), nullptr, jitStack.get());
