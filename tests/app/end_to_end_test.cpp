@@ -34,7 +34,6 @@
 #include "demo_site/demo_site.h"
 #include "demo_site/mp3_body.h"
 #include "demo_site/site_pages.h"
-#include "platform/curl_global.h"
 #include "platform/exit_routines.h"
 #include "threadpool/thread_pool.h"
 
@@ -535,13 +534,3 @@ TEST_F(JobsTest, ProgramEndsPromptlyWhenClosedMidDownload) {
 
 }  // namespace
 }  // namespace melvara::app
-
-int main(int argc, char** argv) {
-    const melvara::platform::CurlGlobal curl;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -6,7 +6,7 @@ melvara_add_test(app_job_rules_tests
 find_package(Qt6 REQUIRED COMPONENTS Test)
 melvara_add_test(app_jobs_tests
   SOURCES end_to_end_test.cpp
-  LIBS melvara_app melvara_demo_site melvara_platform_net Qt6::Test
+  LIBS melvara_app melvara_demo_site melvara_platform_net Qt6::Test melvara_gui_test_main
   GUI
   TIMEOUT 180)
 # The program's start-up driven like a user who closes the window mid-download;

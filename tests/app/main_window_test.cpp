@@ -213,43 +213,5 @@ TEST(Startup, RunsHooksWindowLoopAndExitRoutinesInOrder) {
     EXPECT_TRUE(fs::is_directory(run.path() / "mp3"));
 }
 
-// Not run by default: saves the window as shown, for the README. Run it on a
-// real X server with MELVARA_SCREENSHOT=<file.png> and --gtest_also_run_disabled_tests.
-TEST(MainWindow, DISABLED_SaveScreenshot) {
-    const QString file = qEnvironmentVariable("MELVARA_SCREENSHOT");
-    ASSERT_FALSE(file.isEmpty());
-    MainWindow window;
-    window.FolderBox()->setText(U("/home/user/melvara/mp3/"));
-    const struct {
-        const char* number;
-        const char* name;
-        const char* id;
-    } rows[] = {{"1", "示例歌曲一", "a1b2c3"},
-                {"2", "示例歌曲二", "d4e5f6"},
-                {"3", "示例歌曲三", "g7h8i9"}};
-    for (const auto& r : rows) {
-        auto item = std::make_unique<QTreeWidgetItem>(window.SongList());
-        item->setText(kColumnNumber, U(r.number));
-        item->setText(kColumnName, U(r.name));
-        item->setText(kColumnSongId, U(r.id));
-        item->setText(kColumnLink, U("https://mp3.music.example/") + U(r.id) + U(".mp3"));
-        item->setText(kColumnStatus, U("下载成功"));
-        item.release();  // owned by the list
-    }
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    EXPECT_TRUE(window.grab().save(file));
-}
-
 }  // namespace
 }  // namespace melvara::app
-
-int main(int argc, char** argv) {
-    // Test discovery runs the binary without the test environment.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

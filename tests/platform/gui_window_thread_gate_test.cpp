@@ -173,13 +173,3 @@ TEST(WindowThreadGate, CloseWhileCallersHammerNeverStrandsOne) {
 
 }  // namespace
 }  // namespace melvara::platform
-
-int main(int argc, char** argv) {
-    // Test discovery runs the binary without the test environment.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
