@@ -480,7 +480,8 @@ TEST_F(JobsTest, ClosingTheWindowMidDownloadEndsPromptly) {
     window_->close();
     window_.reset();
     platform::RunExitRoutines();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    // A hang check: the exit routine gives writes in flight at most 1.5 s.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
 
     const std::map<std::string, std::string> want = {
         {"fast one.mp3", tools::Mp3Body(fast1)},
