@@ -9,6 +9,7 @@
 #include "app/link_claim.h"
 #include "app/list_generation.h"
 #include "app/main_window.h"
+#include "app/playlist_job.h"
 #include "app/song_file_name.h"
 #include "app/song_status.h"
 #include "http/request_object_fetch.h"
@@ -16,9 +17,6 @@
 
 namespace melvara::app {
 namespace {
-
-// What the playlist job writes when a download page holds no link.
-constexpr std::string_view kBareLink = "https://mp3.mp3";
 
 std::atomic<int> tasksRunning{0};
 
@@ -50,7 +48,10 @@ bool FetchToFile(const Text& link, const Text& path) {
 }  // namespace
 
 bool HasSongLink(const Text& link) {
-    return !link.empty() && link != kBareLink;
+    // The markers alone: the playlist job found no link on the download page.
+    const bool bareMarkers = link.size() == kMp3LinkFront.size() + kMp3LinkBack.size() &&
+                             link.starts_with(kMp3LinkFront) && link.ends_with(kMp3LinkBack);
+    return !link.empty() && !bareMarkers;
 }
 
 void DownloadSong(std::int32_t row, std::int32_t generation) {

@@ -10,7 +10,7 @@
 namespace melvara::app {
 
 // True when the link cell names an MP3 to fetch: not empty, and not the bare
-// markers the playlist job writes when a download page held no link.
+// link markers the playlist job writes when a download page held no link.
 bool HasSongLink(const Text& link);
 
 // The task routine DownloadPool runs, on a worker: taskValue is the row,

@@ -20,8 +20,6 @@ namespace {
 
 // Group 1 is the song ID, group 2 its name. The dot before htm is any character.
 constexpr const char* kSongPattern = R"(href="/play/(.*?).htm" class="songName ">(.*?)</a>)";
-constexpr const char* kLinkFront = "https://mp3";
-constexpr const char* kLinkBack = ".mp3";
 
 std::atomic<int> jobsRunning{0};
 
@@ -78,8 +76,9 @@ void ParsePlaylist(const JobWindow& window, std::int32_t generation) {
             return;  // the list was replaced or the window is gone
         }
         const Text downloadPage = http::FetchWithWinHttp(DownloadPageAddress(id));
-        const Text link =
-            kLinkFront + text::TextBetween(downloadPage, kLinkFront, kLinkBack) + kLinkBack;
+        const Text link = Text(kMp3LinkFront) +
+                          text::TextBetween(downloadPage, kMp3LinkFront, kMp3LinkBack) +
+                          Text(kMp3LinkBack);
         bool written = false;
         window.caller.Run([&] {
             if (current()) {

@@ -5,12 +5,18 @@
 // song's MP3 link out of its download page.
 
 #include <cstdint>
+#include <string_view>
 
 #include "text/text_types.h"
 
 namespace melvara::app {
 
 struct JobWindow;
+
+// A song's MP3 link is cut out of its download page between these markers and
+// written with them; a page without them gives the two markers alone.
+inline constexpr std::string_view kMp3LinkFront = "https://mp3";
+inline constexpr std::string_view kMp3LinkBack = ".mp3";
 
 // The click handler, on the window's thread: starts a new list generation,
 // deletes all rows and starts ParsePlaylist on a thread of its own. A job
