@@ -19,7 +19,6 @@ namespace {
 
 constexpr std::size_t kChunkSize = 64 * 1024;
 // Enough to look at what arrived; a benchmark run would otherwise grow this without end.
-constexpr std::size_t kMaxRecordedRequests = 10000;
 
 enum class PathKind { Home, Playlist, DownloadPage, Mp3, Other };
 
@@ -76,7 +75,6 @@ class DemoSite::Impl {
 
     const DemoSiteOptions& options() const { return options_; }
     int port() const { return port_; }
-    const std::string& caPem() const { return caPem_; }
     const std::filesystem::path& caFile() const { return caFile_; }
 
     RequestCounts Counts() const {
@@ -87,10 +85,6 @@ class DemoSite::Impl {
         const std::lock_guard lock(recordMutex_);
         const auto found = perPath_.find(path);
         return found == perPath_.end() ? 0 : found->second;
-    }
-    std::vector<RecordedRequest> Requests() const {
-        const std::lock_guard lock(recordMutex_);
-        return requests_;
     }
 
     std::string Origin(const std::string& host) const {
@@ -107,7 +101,6 @@ class DemoSite::Impl {
 
     DemoSiteOptions options_;
     std::map<std::string, std::size_t> byId_;
-    std::string caPem_;
     std::filesystem::path caFile_;
     std::unique_ptr<httplib::SSLServer> server_;
     std::thread thread_;
@@ -122,7 +115,6 @@ class DemoSite::Impl {
     mutable std::mutex recordMutex_;
     RequestCounts counts_;
     std::map<std::string, std::size_t> perPath_;
-    std::vector<RecordedRequest> requests_;
 };
 
 void DemoSite::Impl::Start() {
@@ -141,7 +133,6 @@ void DemoSite::Impl::Start() {
         caFile_ = EnsureCertificates(options_.certificateDir).caCertificate;
         pems = ReadCertificates(options_.certificateDir);
     }
-    caPem_ = pems.caCertificate;
     const X509Ptr certificate = LoadCertificatePem(pems.serverCertificate);
     const PkeyPtr key = LoadPrivateKeyPem(pems.serverKey);
     if (!certificate || !key) {
@@ -235,11 +226,6 @@ void DemoSite::Impl::Record(const httplib::Request& request) {
             break;
     }
     ++perPath_[request.path];
-    if (requests_.size() < kMaxRecordedRequests) {
-        RecordedRequest recorded{request.method, request.path, {}};
-        recorded.headers.assign(request.headers.begin(), request.headers.end());
-        requests_.push_back(std::move(recorded));
-    }
 }
 
 void DemoSite::Impl::Serve(const httplib::Request& request, httplib::Response& response) {
@@ -356,10 +342,6 @@ std::string DemoSite::Mp3Url(const std::string& songId, bool alternative) const 
     return impl_->Origin(impl_->options().mp3Host) + Mp3Path(songId, alternative);
 }
 
-const std::string& DemoSite::CaCertificatePem() const {
-    return impl_->caPem();
-}
-
 std::filesystem::path DemoSite::CaFile() const {
     return impl_->caFile();
 }
@@ -374,10 +356,6 @@ RequestCounts DemoSite::Counts() const {
 
 std::size_t DemoSite::RequestsFor(const std::string& path) const {
     return impl_->RequestsFor(path);
-}
-
-std::vector<RecordedRequest> DemoSite::Requests() const {
-    return impl_->Requests();
 }
 
 }  // namespace melvara::tools

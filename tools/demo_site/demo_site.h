@@ -36,12 +36,6 @@ struct RequestCounts {
     std::size_t other = 0;
 };
 
-struct RecordedRequest {
-    std::string method;
-    std::string path;
-    std::vector<std::pair<std::string, std::string>> headers;
-};
-
 class DemoSiteError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
@@ -73,13 +67,11 @@ class DemoSite {
     std::string PlaylistUrl() const;  // https://music.localhost:PORT/laoge/500shou.htm
     std::string DownloadPageUrl(const std::string& songId) const;
     std::string Mp3Url(const std::string& songId, bool alternative = false) const;
-    const std::string& CaCertificatePem() const;
     std::filesystem::path CaFile() const;
     const std::vector<Song>& Catalogue() const;
 
     RequestCounts Counts() const;
     std::size_t RequestsFor(const std::string& path) const;
-    std::vector<RecordedRequest> Requests() const;
 
   private:
     class Impl;
