@@ -4,6 +4,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -57,6 +58,11 @@ struct PoolCore {
     // Counts the generations of workers that have ended. A thread that comes up
     // after its generation ended finds a different number and leaves untouched.
     std::atomic<std::uint32_t> generation{0};
+    // Joining a generation (its check and the count) and ending it (the last
+    // decrement and the reset) must not interleave, or a late thread could be
+    // counted into a generation that is being reset. Each thread takes it twice
+    // in its life, never per task.
+    std::mutex membership;
     ThreadPool::ThreadStarter starter;
     std::weak_ptr<PoolCore> self;
 
@@ -106,11 +112,13 @@ std::uintptr_t WorkerLoop(PoolCore* self, void* startArgument) noexcept {
     // Declared first so that it goes last: it may hold the final share of the core.
     const std::unique_ptr<WorkerTicket> ticket(static_cast<WorkerTicket*>(startArgument));
     PoolCore& core = *self;
-    if (core.generation.load() != ticket->generation) {
-        return 0;  // came up after its generation ended; the pool never counted it
+    {
+        const std::lock_guard join(core.membership);
+        if (core.generation.load() != ticket->generation) {
+            return 0;  // came up after its generation ended; the pool never counted it
+        }
+        core.liveThreads.fetch_add(1);
     }
-
-    core.liveThreads.fetch_add(1);
     if (platform::AutoResetEvent* event = core.signalEvent.load()) {
         event->Set();
     }
@@ -153,6 +161,7 @@ std::uintptr_t WorkerLoop(PoolCore* self, void* startArgument) noexcept {
         core.busyTasks.fetch_sub(1);
     }
 
+    const std::lock_guard leave(core.membership);
     if (core.liveThreads.fetch_sub(1) != 1) {
         return 0;
     }
@@ -250,6 +259,7 @@ bool Create(PoolCore* self, std::optional<std::int32_t> threadCount,
     }
     core.signalEvent.store(nullptr);
 
+    std::unique_lock membership(core.membership);
     if (core.liveThreads.load() == 0) {
         core.keepRunning.store(0, std::memory_order_relaxed);
         ClosePort(core);
@@ -257,6 +267,7 @@ bool Create(PoolCore* self, std::optional<std::int32_t> threadCount,
         core.state.exchange(PoolState::Stopped);
         return false;
     }
+    membership.unlock();
     // Threads that have not come up yet join when they do.
     core.state.exchange(PoolState::Running);
     return true;
