@@ -103,6 +103,15 @@ CompiledPatterns& Patterns() {
     return patterns;
 }
 
+// One JIT stack per thread, grown by the engine up to its limit: a search
+// runs on one thread at a time, and a stack per search would be allocated for
+// every fetched page.
+pcre2_jit_stack* ThreadJitStack() {
+    thread_local const JitStackPtr stack(
+        pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr));
+    return stack.get();
+}
+
 bool HasJitCode(const pcre2_code* code) {
     std::size_t jitSize = 0;
     return pcre2_pattern_info(code, PCRE2_INFO_JITSIZE, &jitSize) == 0 && jitSize > 0;
@@ -182,7 +191,7 @@ struct RegExp::Impl {
     // The compiled pattern, rebuilt when a property has changed since.
     bool compileTried = false;
     SharedCode code;
-    JitStackPtr jitStack;
+    bool jitCompiled = false;
     MatchContextPtr matchContext{pcre2_match_context_create(nullptr)};
     std::uint32_t captureCount = 0;
 
@@ -196,10 +205,7 @@ struct RegExp::Impl {
     void Invalidate() {
         compileTried = false;
         code.reset();
-        if (matchContext) {
-            pcre2_jit_stack_assign(matchContext.get(), nullptr, nullptr);
-        }
-        jitStack.reset();
+        jitCompiled = false;
     }
 
     const pcre2_code* Compiled();
@@ -232,12 +238,7 @@ const pcre2_code* RegExp::Impl::Compiled() {
     }
     pcre2_pattern_info(code.get(), PCRE2_INFO_CAPTURECOUNT, &captureCount);
 
-    if (matchContext && HasJitCode(code.get())) {
-        jitStack.reset(pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr));
-        if (jitStack) {
-            pcre2_jit_stack_assign(matchContext.get(), nullptr, jitStack.get());
-        }
-    }
+    jitCompiled = HasJitCode(code.get());
     return code.get();
 }
 
@@ -257,6 +258,10 @@ int RegExp::Impl::RunMatch(std::u16string_view subject, PCRE2_SIZE offset,
 
 template <typename OnMatch>
 int RegExp::Impl::ForEachMatch(std::u16string_view subject, OnMatch onMatch) {
+    if (matchContext) {
+        pcre2_jit_stack_assign(matchContext.get(), nullptr,
+                               jitCompiled ? ThreadJitStack() : nullptr);
+    }
     MatchDataPtr data(pcre2_match_data_create_from_pattern(code.get(), nullptr));
     if (!data) {
         return PCRE2_ERROR_NOMEMORY;
