@@ -3,6 +3,7 @@
 #include <climits>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "http/cookies.h"
 #include "http/header_lines.h"
@@ -263,15 +264,19 @@ Text FetchWithWinHttp(const Text& url, const WinHttpFetchOptions& options) {
         if (!wh::WinHttpQueryDataAvailable(handles.request, &available) || available < 1) {
             break;
         }
-        Bytes chunk(available, 0);
+        // Read straight into the body's tail.
+        const std::size_t before = body.size();
+        body.resize(before + available);
         wh::WinHttpDword read = 0;
-        if (!wh::WinHttpReadData(handles.request, chunk.data(), available, &read)) {
+        const bool ok =
+            wh::WinHttpReadData(handles.request, body.data() + before, available, &read);
+        body.resize(before + (ok ? read : 0));
+        if (!ok) {
             if (options.statusText != nullptr) {
                 *options.statusText = WinHttpFetchMessage(713);
             }
             break;
         }
-        body.insert(body.end(), chunk.begin(), chunk.begin() + read);
     }
 
     wh::WinHttpDword size = 0;
@@ -315,10 +320,10 @@ Text FetchWithWinHttp(const Text& url, const WinHttpFetchOptions& options) {
     if (options.returnedCookies != nullptr) {
         *options.returnedCookies = returnedCookies;
     }
-    if (options.responseBytes != nullptr) {
-        *options.responseBytes = body;
-    }
     Text result = DecodePageText(body, regex);
+    if (options.responseBytes != nullptr) {
+        *options.responseBytes = std::move(body);
+    }
     handles.Close();
     platform::ProcessPendingMessages();
     return result;
