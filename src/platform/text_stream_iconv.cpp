@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "platform/codepage.h"
 #include "platform/text_stream.h"
@@ -90,10 +91,13 @@ void AppendUnits(std::u16string& out, const char* units, std::size_t byteCount) 
 }  // namespace
 
 std::u16string DecodeCharset(std::span<const std::uint8_t> bytes, std::string_view charset) {
-    Converter named("UTF-16LE", IconvName(charset).c_str());
-    Converter gbk("UTF-16LE", "CP936");
-    const Converter& converter = named.Valid() ? named : gbk;
-    if (!converter.Valid()) {
+    // An unknown name is read as code page 936.
+    std::optional<Converter> converter;
+    converter.emplace("UTF-16LE", IconvName(charset).c_str());
+    if (!converter->Valid()) {
+        converter.emplace("UTF-16LE", "CP936");
+    }
+    if (!converter->Valid()) {
         return GbkToUtf16(
             std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     }
@@ -107,7 +111,7 @@ std::u16string DecodeCharset(std::span<const std::uint8_t> bytes, std::string_vi
     while (inputLeft > 0) {
         char* output = chunk.data();
         std::size_t outputLeft = chunk.size();
-        const std::size_t rc = iconv(converter.Get(), &input, &inputLeft, &output, &outputLeft);
+        const std::size_t rc = iconv(converter->Get(), &input, &inputLeft, &output, &outputLeft);
         const int error = errno;
         AppendUnits(out, chunk.data(), chunk.size() - outputLeft);
         if (rc != static_cast<std::size_t>(-1)) {
@@ -121,7 +125,7 @@ std::u16string DecodeCharset(std::span<const std::uint8_t> bytes, std::string_vi
             // Step over the offending byte and go on decoding after it.
             ++input;
             --inputLeft;
-            iconv(converter.Get(), nullptr, nullptr, nullptr, nullptr);
+            iconv(converter->Get(), nullptr, nullptr, nullptr, nullptr);
         } else {
             // A sequence cut off at the end (EINVAL) or anything else ends it.
             break;
@@ -130,7 +134,7 @@ std::u16string DecodeCharset(std::span<const std::uint8_t> bytes, std::string_vi
     // Flush any shift state of stateful charsets.
     char* output = chunk.data();
     std::size_t outputLeft = chunk.size();
-    iconv(converter.Get(), nullptr, nullptr, &output, &outputLeft);
+    iconv(converter->Get(), nullptr, nullptr, &output, &outputLeft);
     AppendUnits(out, chunk.data(), chunk.size() - outputLeft);
     return out;
 }
