@@ -106,7 +106,6 @@ struct Request {
     std::string proxyPassword;
     bool cookiesDisabled = false;
     bool redirectsDisabled = false;
-    bool keepAliveDisabled = false;
     std::vector<HeaderLine> headers;
 
     bool sent = false;
@@ -555,15 +554,13 @@ bool WinHttpSetOption(HINTERNET handle, WinHttpDword option, const void* buffer,
     std::memcpy(&value, buffer, sizeof value);
     return WithHandle<Request>(handle, [&](Request& r) {
         if (option == WINHTTP_OPTION_DISABLE_FEATURE) {
-            constexpr WinHttpDword known = WINHTTP_DISABLE_COOKIES | WINHTTP_DISABLE_REDIRECTS |
-                                           WINHTTP_DISABLE_AUTHENTICATION |
-                                           WINHTTP_DISABLE_KEEP_ALIVE;
+            // Only the features this stand-in can switch off are accepted.
+            constexpr WinHttpDword known = WINHTTP_DISABLE_COOKIES | WINHTTP_DISABLE_REDIRECTS;
             if (value == 0 || (value & ~known) != 0) {
                 return Fail(ERROR_INVALID_PARAMETER);
             }
             r.cookiesDisabled = r.cookiesDisabled || (value & WINHTTP_DISABLE_COOKIES) != 0;
             r.redirectsDisabled = r.redirectsDisabled || (value & WINHTTP_DISABLE_REDIRECTS) != 0;
-            r.keepAliveDisabled = r.keepAliveDisabled || (value & WINHTTP_DISABLE_KEEP_ALIVE) != 0;
             return true;
         }
         if (option == WINHTTP_OPTION_ENABLE_FEATURE) {
